@@ -1,0 +1,127 @@
+// Option parsing and the file plumbing shared by the subcommands.
+#include "app/cli.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <random>
+
+namespace xkit::cli {
+
+namespace {
+
+bool IsOptionToken(const std::string& token) {
+  return token.size() > 1 && token[0] == '-';
+}
+
+}  // namespace
+
+Args::Args(std::vector<std::string> tokens) : tokens_(std::move(tokens)) {
+  optionsEnd_ = tokens_.size();
+  for (std::size_t i = 0; i < tokens_.size(); ++i) {
+    if (tokens_[i] == "--") {
+      optionsEnd_ = i;
+      break;
+    }
+  }
+}
+
+bool Args::Flag(std::string_view name) {
+  bool found = false;
+  for (std::size_t i = 0; i < optionsEnd_;) {
+    if (tokens_[i] == name) {
+      tokens_.erase(tokens_.begin() + static_cast<std::ptrdiff_t>(i));
+      --optionsEnd_;
+      found = true;
+    } else if (tokens_[i].starts_with(std::string(name) + "=")) {
+      throw UsageError("option " + std::string(name) + " takes no value");
+    } else {
+      ++i;
+    }
+  }
+  return found;
+}
+
+std::optional<std::string> Args::Option(std::string_view name) {
+  std::optional<std::string> value;
+  const std::string withValue = std::string(name) + "=";
+  for (std::size_t i = 0; i < optionsEnd_;) {
+    std::size_t taken = 0;
+    if (tokens_[i] == name) {
+      if (i + 1 >= optionsEnd_) throw UsageError("option " + std::string(name) + " needs a value");
+      value = tokens_[i + 1];
+      taken = 2;
+    } else if (tokens_[i].starts_with(withValue)) {
+      value = tokens_[i].substr(withValue.size());
+      taken = 1;
+    }
+    if (taken == 0) {
+      ++i;
+      continue;
+    }
+    const auto first = tokens_.begin() + static_cast<std::ptrdiff_t>(i);
+    tokens_.erase(first, first + static_cast<std::ptrdiff_t>(taken));
+    optionsEnd_ -= taken;
+  }
+  return value;
+}
+
+std::vector<std::string> Args::Positionals(std::size_t min, std::size_t max) {
+  std::vector<std::string> result;
+  for (std::size_t i = 0; i < tokens_.size(); ++i) {
+    if (i == optionsEnd_) continue;  // the "--" itself
+    if (i < optionsEnd_ && IsOptionToken(tokens_[i])) {
+      throw UsageError("unknown option " + tokens_[i]);
+    }
+    result.push_back(tokens_[i]);
+  }
+  if (result.size() < min) throw UsageError("missing argument");
+  if (result.size() > max) throw UsageError("unexpected argument " + result[max]);
+  return result;
+}
+
+Input::Input(const std::optional<std::string>& path, std::istream& standardInput)
+    : stream_(&standardInput), name_(path.value_or("-")) {
+  if (name_ == "-") return;
+  file_ = std::make_unique<std::ifstream>(name_, std::ios::binary);
+  if (!*file_) throw Failure(name_ + ": " + std::strerror(errno));
+  stream_ = file_.get();
+}
+
+Output::Output(const std::optional<std::string>& path, std::ostream& standardOutput) {
+  if (!path || *path == "-") {
+    stream_ = &standardOutput;
+    return;
+  }
+  target_ = *path;
+  std::random_device entropy;
+  temporary_ = target_ + ".tmp-" + std::to_string(entropy());
+  file_ = std::make_unique<std::ofstream>(temporary_, std::ios::binary | std::ios::trunc);
+  if (!*file_) throw Failure(target_ + ": " + std::strerror(errno));
+  stream_ = file_.get();
+}
+
+Output::~Output() {
+  if (file_ && !committed_) {
+    file_.reset();
+    std::error_code ignored;
+    std::filesystem::remove(temporary_, ignored);
+  }
+}
+
+void Output::Commit() {
+  stream_->flush();
+  if (!file_) {
+    if (!*stream_) throw Failure("cannot write to standard output");
+    return;
+  }
+  file_->close();
+  if (!*file_) throw Failure(target_ + ": write failed");
+  std::error_code error;
+  std::filesystem::rename(temporary_, target_, error);
+  if (error) throw Failure(target_ + ": " + error.message());
+  committed_ = true;
+}
+
+}  // namespace xkit::cli

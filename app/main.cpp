@@ -1,0 +1,90 @@
+// The xkit host program: dispatches to the subcommand named by the first argument.
+#include <exception>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/cli.h"
+#include "platform/exceptions.h"
+
+namespace xkit {
+namespace demo {
+extern const cli::Command kDemoCommand;
+}
+
+namespace cli {
+
+std::span<const Command* const> Commands() {
+  static const Command* const commands[] = {
+      &demo::kDemoCommand,
+  };
+  return commands;
+}
+
+}  // namespace cli
+}  // namespace xkit
+
+namespace {
+
+using xkit::cli::Command;
+
+constexpr const char* kUsage = "usage: xkit COMMAND [ARGS...]   (xkit --help lists the commands)";
+
+void PrintOverview(std::ostream& out) {
+  out << "xkit: big integers, RSA, digests, AES and HTTP fetches from the command line\n\n"
+      << kUsage << "\n\ncommands:\n";
+  for (const Command* command : xkit::cli::Commands()) {
+    std::string name(command->name);
+    name.resize(16, ' ');
+    out << "  " << name << command->summary << "\n";
+  }
+  out << "\n'xkit COMMAND --help' explains one command, with an example.\n";
+}
+
+const Command* Find(const std::string& name) {
+  for (const Command* command : xkit::cli::Commands()) {
+    if (command->name == name) return command;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::ios::sync_with_stdio(false);
+  std::vector<std::string> tokens(argv + 1, argv + argc);
+  if (tokens.empty()) {
+    std::cerr << kUsage << "\n";
+    return xkit::cli::kExitUsage;
+  }
+  const std::string name = tokens.front();
+  tokens.erase(tokens.begin());
+  if (name == "--help" || name == "-h" || name == "help") {
+    PrintOverview(std::cout);
+    return xkit::cli::kExitOk;
+  }
+  const Command* command = Find(name);
+  if (command == nullptr) {
+    std::cerr << "xkit: unknown command '" << name << "'\n" << kUsage << "\n";
+    return xkit::cli::kExitUsage;
+  }
+  xkit::cli::Args args(tokens);
+  if (args.Flag("--help") || args.Flag("-h")) {
+    std::cout << "usage: " << command->usage << "\n\n" << command->help;
+    return xkit::cli::kExitOk;
+  }
+  xkit::cli::Io io{std::cin, std::cout, std::cerr};
+  try {
+    const int status = command->run(args, io);
+    std::cout.flush();
+    return status;
+  } catch (const xkit::cli::UsageError& error) {
+    std::cout.flush();
+    std::cerr << "xkit " << name << ": " << error.what() << "\nusage: " << command->usage << "\n";
+    return xkit::cli::kExitUsage;
+  } catch (const std::exception& error) {
+    std::cout.flush();
+    std::cerr << "xkit " << name << ": " << error.what() << "\n";
+    return xkit::cli::kExitFailed;
+  }
+}

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds xkit with its tests and runs the whole suite with ctest. Installs missing packages first.
+#   --werror     treat warnings as errors
+#   --sanitize   build and test with AddressSanitizer and UndefinedBehaviorSanitizer
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+werror=OFF
+sanitize=""
+build="$root/build/test"
+for arg in "$@"; do
+  case "$arg" in
+    --werror) werror=ON ;;
+    --sanitize) sanitize="address,undefined"; build="$root/build/asan" ;;
+    *) echo "usage: scripts/test.sh [--werror] [--sanitize]" >&2; exit 2 ;;
+  esac
+done
+
+"$root/scripts/install-deps.sh"
+build_type=Release
+[ -n "$sanitize" ] && build_type=RelWithDebInfo
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=$build_type -DXKIT_WERROR=$werror \
+  -DXKIT_SANITIZE="$sanitize" >/dev/null
+cmake --build "$build" -j "$(nproc)"
+[ -z "$sanitize" ] && ln -sfn "$build/compile_commands.json" "$root/compile_commands.json"
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:strict_string_checks=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)"

@@ -1,0 +1,98 @@
+// Child-process plumbing for the CLI tests: pipes for the three standard streams, drained
+// with poll so that neither side can block the other however much is written.
+#include "tests/app/run_xkit.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <csignal>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace xkit::test {
+namespace {
+
+// Both ends of a pipe, closed on every exit path.
+struct Pipe {
+  int fd[2] = {-1, -1};
+  Pipe() {
+    if (pipe2(fd, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  }
+  ~Pipe() {
+    CloseEnd(0);
+    CloseEnd(1);
+  }
+  void CloseEnd(int end) {
+    if (fd[end] >= 0) close(fd[end]);
+    fd[end] = -1;
+  }
+};
+
+}  // namespace
+
+RunResult RunXkit(const std::vector<std::string>& args, const std::string& input) {
+  std::signal(SIGPIPE, SIG_IGN);
+  Pipe in, out, err;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, in.fd[0], 0);
+  posix_spawn_file_actions_adddup2(&actions, out.fd[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, err.fd[1], 2);
+
+  std::vector<std::string> argvStrings = {XKIT_BINARY};
+  argvStrings.insert(argvStrings.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& arg : argvStrings)
+    argv.push_back(arg.data());
+  argv.push_back(nullptr);
+
+  pid_t pid = 0;
+  const int spawned = posix_spawn(&pid, XKIT_BINARY, &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) throw std::runtime_error("cannot start " XKIT_BINARY);
+  in.CloseEnd(0);
+  out.CloseEnd(1);
+  err.CloseEnd(1);
+
+  RunResult result;
+  std::size_t written = 0;
+  if (input.empty()) in.CloseEnd(1);
+  while (out.fd[0] >= 0 || err.fd[0] >= 0) {
+    std::array<pollfd, 3> fds = {
+        {{out.fd[0], POLLIN, 0}, {err.fd[0], POLLIN, 0}, {in.fd[1], POLLOUT, 0}}};
+    if (poll(fds.data(), fds.size(), -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (fds[2].revents != 0) {
+      const ssize_t n = write(in.fd[1], input.data() + written, input.size() - written);
+      if (n > 0) written += static_cast<std::size_t>(n);
+      if (n <= 0 || written == input.size()) in.CloseEnd(1);
+    }
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].revents == 0) continue;
+      Pipe& pipe = i == 0 ? out : err;
+      char buffer[65536];
+      const ssize_t n = read(pipe.fd[0], buffer, sizeof buffer);
+      if (n <= 0) {
+        pipe.CloseEnd(0);
+      } else {
+        (i == 0 ? result.out : result.err).append(buffer, static_cast<std::size_t>(n));
+      }
+    }
+  }
+  in.CloseEnd(1);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+}  // namespace xkit::test

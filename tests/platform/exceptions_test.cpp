@@ -1,0 +1,21 @@
+// The exception family: one catch clause for every library error, and the fixed messages.
+#include "platform/exceptions.h"
+
+#include <gtest/gtest.h>
+
+namespace xkit {
+namespace {
+
+TEST(Exceptions, AllDeriveFromExceptionAndRuntimeError) {
+  try {
+    throw EDivByZero();
+  } catch (const Exception& error) {
+    EXPECT_STREQ(error.what(), "Division by zero");
+  }
+  EXPECT_THROW(throw EConvertError("'x' n'est pas une valeur entière correcte"),
+               std::runtime_error);
+  EXPECT_THROW(throw EConvertError("x"), Exception);
+}
+
+}  // namespace
+}  // namespace xkit
