@@ -8,7 +8,6 @@ packages=(
   libgtest-dev libbenchmark-dev          # tests and benchmarks
   libgmp-dev libssl-dev                  # test oracles and benchmark peers only
   libcurl4-openssl-dev                   # the HTTP client under the fetch component
-  python3                                # scripted HTTP servers in the tests
 )
 packages+=("$@")
 
