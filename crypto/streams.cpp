@@ -3,11 +3,11 @@
 
 #include <algorithm>
 #include <cstring>
-#include <streambuf>
 #include <vector>
 
 #include "crypto/aes_engine.h"
 #include "crypto/base64.h"
+#include "crypto/memory_streams.h"
 #include "crypto/stream_io.h"
 #include "crypto/wipe.h"
 
@@ -21,7 +21,7 @@ std::atomic<std::int32_t> CipherProgressInterval{64};
 namespace {
 
 constexpr std::size_t kBlock = 16;
-constexpr std::size_t kChunkBlocks = 4096;  // 64 KiB per read and write
+constexpr std::size_t kChunkBlocks = 512;  // 8 KiB per read and write
 constexpr const char* kInvalidFormat = "Invalid file format";
 
 std::int32_t Low32(std::int64_t value) {
@@ -203,48 +203,12 @@ private:
   detail::WipedBuffer buffer_;  // plaintext passes through it
 };
 
-// A read-only stream buffer over bytes in memory that can report its size.
-class MemoryReader : public std::streambuf {
-public:
-  MemoryReader(const void* data, std::size_t size) {
-    char* begin = const_cast<char*>(static_cast<const char*>(data));
-    setg(begin, begin, begin + size);
-  }
-
-protected:
-  pos_type seekoff(off_type offset, std::ios_base::seekdir direction,
-                   std::ios_base::openmode which) override {
-    if ((which & std::ios_base::in) == 0) return pos_type(off_type(-1));
-    const off_type base = direction == std::ios_base::beg   ? 0
-                          : direction == std::ios_base::cur ? gptr() - eback()
-                                                            : egptr() - eback();
-    const off_type target = base + offset;
-    if (target < 0 || target > egptr() - eback()) return pos_type(off_type(-1));
-    setg(eback(), eback() + target, egptr());
-    return pos_type(target);
-  }
-
-  pos_type seekpos(pos_type position, std::ios_base::openmode which) override {
-    return seekoff(off_type(position), std::ios_base::beg, which);
-  }
-};
-
-// A write-only stream buffer over a fixed span of memory; writing past its end fails.
-class MemoryWriter : public std::streambuf {
-public:
-  MemoryWriter(void* data, std::size_t size) {
-    char* begin = static_cast<char*>(data);
-    setp(begin, begin + size);
-  }
-  std::size_t Written() const { return static_cast<std::size_t>(pptr() - pbase()); }
-};
-
 // The stream cipher from memory to memory; returns the bytes written to `out`, which has
 // room for the largest result the layout allows.
 std::size_t CryptMemory(const void* in, std::size_t inSize, std::uint8_t* out, std::size_t room,
                         const void* key, std::int32_t keySize, bool encrypt) {
-  MemoryReader reader(in, inSize);
-  MemoryWriter writer(out, room);
+  detail::MemoryReader reader(in, inSize);
+  detail::MemoryWriter writer(out, room);
   std::istream input(&reader);
   std::ostream output(&writer);
   LayoutCipher(input, output, key, keySize, encrypt).Run();
