@@ -126,7 +126,7 @@ def main() -> None:
                               (64, 16), (255, 256), (256, 256), (257, 256), (1000, 64),
                               (4099, 256)]]
     lines = ["# Pi digest known answers: input, digest size, digest (hex).",
-             "# Source: the first line is the pi digest's published worked example; all lines come",
+             "# Source: the first line is the format's documented example for \"abc\"; all lines come",
              "# from scripts/pi_digest_reference.py, a byte-at-a-time model of the definition.",
              "# Inputs: text:T is the bytes of T; seq:N is N bytes, byte i = (i * 13 + 5) mod 256."]
     for name, data, size in cases:
@@ -137,7 +137,7 @@ def main() -> None:
     (ROOT / "tests/data/pi_digest_vectors.txt").write_text("\n".join(lines) + "\n")
 
     rng = random.Random(20240917)
-    lines = ["# Mix cipher known answers: key, rounds as requested, plain block, enciphered block (hex).",
+    lines = ["# Mix cipher known answers: key, requested rounds, plain block, enciphered block (hex).",
              "# Source: scripts/pi_digest_reference.py, a plain model of the cipher's definition."]
     for rounds in (4, 5, 8, 12, 16, 2, 20):
         key = bytes(rng.randrange(256) for _ in range(16))

@@ -4,7 +4,9 @@ most significant bit first, as the body of a C++ byte table (16 bytes a line).
 
 Exact integer arithmetic throughout: pi = 16 atan(1/5) - 4 atan(1/239) (Machin), each arctangent
 summed as a fixed-point series with 64 guard bits: each of the roughly 600 terms is truncated
-by less than one unit, so the accumulated error stays far below the guard. Run: python3 scripts/pi_pool.py
+by less than one unit, so the accumulated error stays far below the guard.
+
+Run: python3 scripts/pi_pool.py
 """
 
 POOL_BITS = 2048
