@@ -1,13 +1,12 @@
-// Helpers for the cipher tests: hex text, known-answer files, reproducible random bytes, and
-// a fixture that runs each test on both AES paths (AES instructions and portable tables).
+// Helpers for the cipher tests, beside those of the digests: known-answer rows, streams that
+// behave like pipes or fail, and a fixture that runs each test on both AES paths.
+// and portable tables).
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <fstream>
-#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <streambuf>
@@ -15,34 +14,19 @@
 #include <vector>
 
 #include "crypto/aes_engine.h"
+#include "tests/crypto/digest_test_util.h"
 
 namespace xkit::test {
 
-inline std::string FromHex(const std::string& hex) {
-  std::string bytes;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-    bytes.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-  return bytes;
-}
-
+// Hexadecimal text of a byte string, for readable failures.
 inline std::string ToHex(const std::string& bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned char b : bytes) {
-    hex.push_back(kDigits[b >> 4]);
-    hex.push_back(kDigits[b & 15]);
-  }
-  return hex;
+  return Hex(bytes.data(), bytes.size());
 }
 
-// The rows of a known-answer file under tests/data, each split into its fields; lines
-// starting with "#" are comments.
+// The rows of a known-answer file under tests/data, each split into its fields.
 inline std::vector<std::vector<std::string>> ReadVectors(const std::string& name) {
-  std::ifstream file(std::string(XKIT_TEST_DATA_DIR) + "/" + name);
-  EXPECT_TRUE(file) << name;
   std::vector<std::vector<std::string>> rows;
-  for (std::string line; std::getline(file, line);) {
-    if (line.empty() || line[0] == '#') continue;
+  for (const std::string& line : DataLines(name)) {
     std::istringstream fields(line);
     std::vector<std::string> row;
     for (std::string field; fields >> field;)
@@ -50,13 +34,6 @@ inline std::vector<std::vector<std::string>> ReadVectors(const std::string& name
     rows.push_back(row);
   }
   return rows;
-}
-
-inline std::string RandomBytes(std::mt19937& random, std::size_t count) {
-  std::string bytes(count, '\0');
-  for (char& b : bytes)
-    b = static_cast<char>(random() & 0xFF);
-  return bytes;
 }
 
 // Parameterised on the path: true runs on the AES instructions (skipped where the CPU lacks
