@@ -1,6 +1,5 @@
 // Helpers for the cipher tests, beside those of the digests: known-answer rows, streams that
 // behave like pipes or fail, and a fixture that runs each test on both AES paths.
-// and portable tables).
 #pragma once
 
 #include <gtest/gtest.h>
