@@ -14,5 +14,6 @@ struct Section {
 
 // The sections, one per facility (app/demo_<facility>.cpp).
 bool DemoDigests(std::ostream& out);
+bool DemoCipher(std::ostream& out);
 
 }  // namespace xkit::demo

@@ -15,12 +15,16 @@ extern const cli::Command kDemoCommand;
 namespace cli {
 extern const Command kMd5Command;
 extern const Command kPiDigestCommand;
+extern const Command kEncryptCommand;
+extern const Command kDecryptCommand;
+extern const Command kBase64Command;
+extern const Command kEncryptStringCommand;
+extern const Command kDecryptStringCommand;
 
 std::span<const Command* const> Commands() {
   static const Command* const commands[] = {
-      &demo::kDemoCommand,
-      &kMd5Command,
-      &kPiDigestCommand,
+      &demo::kDemoCommand, &kMd5Command,    &kPiDigestCommand,      &kEncryptCommand,
+      &kDecryptCommand,    &kBase64Command, &kEncryptStringCommand, &kDecryptStringCommand,
   };
   return commands;
 }
