@@ -211,32 +211,34 @@ void ExpandKey(const void* key, std::int32_t keySize, TAesKey& aesKey, bool encr
 
 // ---- Path selection ----
 
-enum Path : int { kUndecided, kPortable, kAesNi };
+constexpr int kUndecided = -1;
 constinit std::atomic<int> gPath{kUndecided};
 
-bool UseAesNi() {
-  int path = gPath.load(std::memory_order_relaxed);
-  if (path == kUndecided) {
-    path = AesNiSupported() ? kAesNi : kPortable;
-    gPath.store(path, std::memory_order_relaxed);
-  }
-  return path == kAesNi;
+AesPath BestSupportedUpTo(AesPath path) {
+  while (path != AesPath::kTables && !AesPathSupported(path))
+    path = static_cast<AesPath>(static_cast<int>(path) - 1);
+  return path;
 }
 
 }  // namespace
 
-bool AesNiEnabled() {
-  return UseAesNi();
+AesPath CurrentAesPath() {
+  int path = gPath.load(std::memory_order_relaxed);
+  if (path == kUndecided) {
+    path = static_cast<int>(BestSupportedUpTo(AesPath::kVaes));
+    gPath.store(path, std::memory_order_relaxed);
+  }
+  return static_cast<AesPath>(path);
 }
 
-void SetAesNiEnabled(bool enabled) {
-  gPath.store(enabled && AesNiSupported() ? kAesNi : kPortable, std::memory_order_relaxed);
+void SetAesPath(AesPath path) {
+  gPath.store(static_cast<int>(BestSupportedUpTo(path)), std::memory_order_relaxed);
 }
 
 AesBlockCipher::AesBlockCipher(const void* key, std::int32_t keySize, bool encrypt)
-    : useAesNi_(UseAesNi()) {
+    : path_(CurrentAesPath()) {
   ExpandKey(key, keySize, key_, encrypt);
-  if (useAesNi_ && !encrypt) AesNiInverseSchedule(key_, inverseSchedule_);
+  if (path_ != AesPath::kTables && !encrypt) AesNiInverseSchedule(key_, inverseSchedule_);
 }
 
 AesBlockCipher::~AesBlockCipher() {
@@ -245,12 +247,9 @@ AesBlockCipher::~AesBlockCipher() {
 }
 
 void AesBlockCipher::Process(std::uint8_t* blocks, std::size_t count) const {
-  if (useAesNi_) {
-    if (key_.Encrypt) {
-      AesNiEncryptBlocks(RoundKeyBytes(key_), key_.Rounds, blocks, count);
-    } else {
-      AesNiDecryptBlocks(inverseSchedule_, key_.Rounds, blocks, count);
-    }
+  if (path_ != AesPath::kTables) {
+    AesCryptBlocks(path_, key_.Encrypt, key_.Encrypt ? RoundKeyBytes(key_) : inverseSchedule_,
+                   key_.Rounds, blocks, count);
     return;
   }
   for (std::size_t i = 0; i < count; ++i, blocks += 16) {
@@ -266,7 +265,7 @@ void AesInitKey(const void* key, std::int32_t keySize, TAesKey& aesKey, bool enc
 
 void AesBlock(const TAesKey& aesKey, void* block) {
   auto* bytes = static_cast<std::uint8_t*>(block);
-  if (detail::UseAesNi()) {
+  if (detail::CurrentAesPath() != detail::AesPath::kTables) {
     aesKey.Encrypt ? detail::AesNiEncryptBlock(aesKey, bytes)
                    : detail::AesNiDecryptBlock(aesKey, bytes);
   } else {

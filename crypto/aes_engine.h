@@ -21,29 +21,31 @@ inline int UsableRounds(std::int32_t rounds) {
   return rounds < 1 ? 1 : rounds > 14 ? 14 : rounds;
 }
 
-// Whether this CPU has the AES instructions (AES-NI).
-bool AesNiSupported();
-// Whether AesBlock and AesBlockCipher use them now: by default exactly when supported. Tests
-// switch them off to run the portable rounds; switching on where unsupported has no effect.
-bool AesNiEnabled();
-void SetAesNiEnabled(bool enabled);
+// The ways to run the rounds, from the portable tables up: the AES instructions on one block
+// per instruction (AES-NI), and on two per instruction (VAES on 256-bit registers, for many
+// blocks at once; single blocks still take AES-NI). All give the same bytes.
+enum class AesPath { kTables, kAesNi, kVaes };
 
-// The AES-instruction code (aes_ni.cpp); call only where AesNiSupported().
+bool AesPathSupported(AesPath path);
+// The path AesBlock and new AesBlockCipher objects use: by default the best supported.
+AesPath CurrentAesPath();
+// For tests: an unsupported path leaves the best supported one below it.
+void SetAesPath(AesPath path);
+
+// The instruction paths (aes_ni.cpp); call only where AesPathSupported says so.
 void AesNiEncryptBlock(const TAesKey& aesKey, std::uint8_t* block);
 void AesNiDecryptBlock(const TAesKey& aesKey, std::uint8_t* block);
 // The 16 * (Rounds + 1) bytes of round keys in the order the decipher instructions take them:
 // last round key first, InvMixColumns applied to the inner ones (the equivalent inverse
 // cipher of FIPS-197 5.3.5, which computes the same function as the direct one).
 void AesNiInverseSchedule(const TAesKey& aesKey, std::uint8_t* schedule);
-// `count` blocks in place, eight in flight at a time. `schedule` holds Rounds + 1 round keys:
-// the key record's own for enciphering, AesNiInverseSchedule's for deciphering.
-void AesNiEncryptBlocks(const std::uint8_t* schedule, std::int32_t rounds, std::uint8_t* blocks,
-                        std::size_t count);
-void AesNiDecryptBlocks(const std::uint8_t* schedule, std::int32_t rounds, std::uint8_t* blocks,
-                        std::size_t count);
+// `count` blocks in place through `schedule`, Rounds + 1 round keys: the key record's own
+// for enciphering, AesNiInverseSchedule's for deciphering.
+void AesCryptBlocks(AesPath path, bool encrypt, const std::uint8_t* schedule, std::int32_t rounds,
+                    std::uint8_t* blocks, std::size_t count);
 
 // One key, one direction, any number of blocks in place; wipes its key schedules when it
-// goes. The path (AES instructions or tables) is chosen when it is built.
+// goes. The path is chosen when it is built.
 class AesBlockCipher {
 public:
   AesBlockCipher(const void* key, std::int32_t keySize, bool encrypt);
@@ -55,8 +57,8 @@ public:
 
 private:
   TAesKey key_;
-  alignas(16) std::uint8_t inverseSchedule_[16 * 15];  // deciphering with AES-NI only
-  bool useAesNi_;
+  alignas(16) std::uint8_t inverseSchedule_[16 * 15];  // deciphering on the instructions
+  AesPath path_;
 };
 
 }  // namespace xkit::detail

@@ -233,7 +233,7 @@ void AesCryptString(const std::string& text, const void* key, std::int32_t keySi
     result = std::move(encoded);
     return;
   }
-  std::vector<std::uint8_t> cipherText(detail::Base64DecodedCapacity(text.size()));
+  std::vector<std::uint8_t> cipherText(detail::Base64DecodeRoom(text.size()));
   const detail::Base64Decoded decoded =
       detail::Base64Decode(text.data(), text.size(), cipherText.data());
   if (!decoded.valid) throw Exception(detail::kInvalidBase64);

@@ -87,7 +87,7 @@ std::string RoundKeyBytes(const TAesKey& key) {
 
 // ---- Known answers, on both paths ----
 
-using AesBlockTest = BothAesPaths;
+using AesBlockTest = EveryAesPath;
 
 TEST_P(AesBlockTest, Fips197AppendixCBothWays) {
   const auto rows = ReadVectors("aes_fips197.txt");
@@ -140,13 +140,13 @@ TEST_P(AesBlockTest, MatchesOpenSslOnRandomKeysAndBlocks) {
   }
 }
 
-// The cipher over many blocks (eight in flight on AES-NI, then the rest) agrees with
+// The cipher over many blocks (groups in flight on the instructions, then the rest) agrees with
 // AesBlock, and deciphering restores the plaintext, for every round count.
 TEST_P(AesBlockTest, BlockCipherOverManyBlocksMatchesAesBlock) {
   std::mt19937 random(7);
   for (const std::int32_t size : {16, 20, 24, 28, 32}) {
     const std::string key = RandomBytes(random, static_cast<std::size_t>(size));
-    for (std::size_t count = 0; count <= 19; ++count) {
+    for (std::size_t count = 0; count <= 40; ++count) {
       const std::string plain = RandomBytes(random, 16 * count);
       std::string expected;
       for (std::size_t i = 0; i < count; ++i)
@@ -182,7 +182,7 @@ TEST_P(AesBlockTest, HandMadeRoundCountsStayInsideTheRecord) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, AesBlockTest, ::testing::Bool(), PathName);
+INSTANTIATE_TEST_SUITE_P(Paths, AesBlockTest, kEveryAesPath, PathName);
 
 // ---- The key table ----
 

@@ -1,5 +1,5 @@
 // Helpers for the cipher tests, beside those of the digests: known-answer rows, streams that
-// behave like pipes or fail, and a fixture that runs each test on both AES paths.
+// behave like pipes or fail, and a fixture that runs each test on every AES path.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -35,19 +35,30 @@ inline std::vector<std::vector<std::string>> ReadVectors(const std::string& name
   return rows;
 }
 
-// Parameterised on the path: true runs on the AES instructions (skipped where the CPU lacks
-// them), false on the portable tables. Restores the default path afterwards.
-class BothAesPaths : public ::testing::TestWithParam<bool> {
+// Parameterised on the AES path (tables, AES-NI, VAES); paths this CPU lacks are skipped.
+// Restores the default path afterwards.
+class EveryAesPath : public ::testing::TestWithParam<detail::AesPath> {
 protected:
   void SetUp() override {
-    if (GetParam() && !detail::AesNiSupported()) GTEST_SKIP() << "no AES instructions";
-    detail::SetAesNiEnabled(GetParam());
+    if (!detail::AesPathSupported(GetParam())) GTEST_SKIP() << "not on this CPU";
+    detail::SetAesPath(GetParam());
   }
-  void TearDown() override { detail::SetAesNiEnabled(true); }
+  void TearDown() override { detail::SetAesPath(detail::AesPath::kVaes); }
 };
 
-inline std::string PathName(const ::testing::TestParamInfo<bool>& info) {
-  return info.param ? "AesNi" : "Tables";
+inline const auto kEveryAesPath =
+    ::testing::Values(detail::AesPath::kTables, detail::AesPath::kAesNi, detail::AesPath::kVaes);
+
+inline std::string PathName(const ::testing::TestParamInfo<detail::AesPath>& info) {
+  switch (info.param) {
+    case detail::AesPath::kTables:
+      return "Tables";
+    case detail::AesPath::kAesNi:
+      return "AesNi";
+    case detail::AesPath::kVaes:
+      return "Vaes";
+  }
+  return "Unknown";
 }
 
 // An input that cannot seek, like a pipe: it hands out at most `piece` bytes per refill,
