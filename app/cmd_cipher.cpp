@@ -111,6 +111,13 @@ int RunDecryptString(Args& args, Io& io) {
   return RunCryptString(args, io, false);
 }
 
+// The key options of every cipher command, for their help texts.
+#define KEY_OPTIONS                                                                           \
+  "Options:\n"                                                                                \
+  "  --key-hex HEX       the key bytes in hexadecimal; any length (16, 24 and 32 bytes are\n" \
+  "                      standard AES; others map onto 16 to 32 bytes)\n"                     \
+  "  --passphrase TEXT   key with the 16-byte pi digest of TEXT\n"
+
 }  // namespace
 
 extern const Command kEncryptCommand = {
@@ -122,11 +129,7 @@ extern const Command kEncryptCommand = {
     "count, so OUT is 1 to 16 bytes longer than IN, a multiple of 16. IN and OUT default to\n"
     "standard input and output (or -). OUT is written under a temporary name and renamed\n"
     "when complete.\n"
-    "\n"
-    "Options:\n"
-    "  --key-hex HEX       the key bytes in hexadecimal; any length (16, 24 and 32 bytes are\n"
-    "                      standard AES; others map onto 16 to 32 bytes)\n"
-    "  --passphrase TEXT   key with the 16-byte pi digest of TEXT\n"
+    "\n" KEY_OPTIONS
     "\n"
     "Example:\n"
     "  xkit encrypt --passphrase 'open sesame' notes.txt notes.aes\n"
@@ -141,10 +144,7 @@ extern const Command kDecryptCommand = {
     "Deciphers IN, in the xkit stream layout, into OUT. A wrong key or damaged input is\n"
     "reported as \"Invalid file format\" (exit 1) where the layout shows it, and OUT is then\n"
     "not created. IN and OUT default to standard input and output (or -).\n"
-    "\n"
-    "Options:\n"
-    "  --key-hex HEX       the key bytes in hexadecimal\n"
-    "  --passphrase TEXT   key with the 16-byte pi digest of TEXT\n"
+    "\n" KEY_OPTIONS
     "\n"
     "Example:\n"
     "  xkit decrypt --key-hex 000102030405060708090a0b0c0d0e0f secret.aes secret.txt\n",
@@ -175,10 +175,7 @@ extern const Command kEncryptStringCommand = {
     "xkit encrypt-string (--key-hex HEX | --passphrase TEXT) TEXT",
     "Enciphers TEXT with AES in the xkit stream layout and prints the Base64 text of the\n"
     "result on one line; decrypt-string with the same key gives TEXT back.\n"
-    "\n"
-    "Options:\n"
-    "  --key-hex HEX       the key bytes in hexadecimal\n"
-    "  --passphrase TEXT   key with the 16-byte pi digest of TEXT\n"
+    "\n" KEY_OPTIONS
     "\n"
     "Example:\n"
     "  xkit encrypt-string --passphrase 'open sesame' 'meet at noon'\n",
@@ -192,10 +189,7 @@ extern const Command kDecryptStringCommand = {
     "Deciphers the Base64 text TEXT (as encrypt-string prints it) and prints the text it\n"
     "holds, followed by a line break. A wrong key or damaged text gives \"Invalid file\n"
     "format\" or \"Invalid Base64 Character\" (exit 1).\n"
-    "\n"
-    "Options:\n"
-    "  --key-hex HEX       the key bytes in hexadecimal\n"
-    "  --passphrase TEXT   key with the 16-byte pi digest of TEXT\n"
+    "\n" KEY_OPTIONS
     "\n"
     "Example:\n"
     "  xkit decrypt-string --passphrase 'open sesame' \"$(xkit encrypt-string --passphrase 'open "
@@ -203,5 +197,7 @@ extern const Command kDecryptStringCommand = {
     "  hi\n",
     RunDecryptString,
 };
+
+#undef KEY_OPTIONS
 
 }  // namespace xkit::cli
