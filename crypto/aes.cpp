@@ -3,7 +3,6 @@
 #include "crypto/aes.h"
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <cstring>
 
