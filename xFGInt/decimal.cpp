@@ -143,13 +143,12 @@ void LimbsToDecimal(Limb* x, std::size_t n, std::size_t width, std::string& text
     LimbsToDecimalBasecase(x, n, width, text);
     return;
   }
-  // Split at the power P = 10^(19 2^j) with x < P^2: x = q P + r with q, r < P.
+  // Split at the largest power P = 10^(19 2^j) of at most (n + 1) / 2 limbs: x = q P + r.
+  // r < P fills exactly 19 2^j digits; q needs no bound, since x < 10^width already bounds
+  // it by 10^(width - 19 2^j).
   std::size_t j = 0;
-  while (true) {
-    const std::vector<Limb>& next = powers.Power(j + 1);
-    if (next.size() > n || (next.size() == n && detail::Compare(x, next.data(), n) < 0)) break;
+  while (2 * powers.Power(j + 1).size() <= n + 1)
     ++j;
-  }
   const std::vector<Limb>& power = powers.Power(j);
   const std::size_t pn = power.size();
   const std::size_t lowDigits = DecimalPowers::Digits(j);

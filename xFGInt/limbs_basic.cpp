@@ -3,6 +3,10 @@
 #include "xFGInt/limbs.h"
 #include "xFGInt/limbs_paths.h"
 
+#if defined(__x86_64__)
+#include <x86intrin.h>
+#endif
+
 namespace xkit::detail {
 
 int Compare(const Limb* a, const Limb* b, std::size_t n) {
@@ -14,6 +18,16 @@ int Compare(const Limb* a, const Limb* b, std::size_t n) {
 }
 
 Limb AddN(Limb* r, const Limb* a, const Limb* b, std::size_t n) {
+#if defined(__x86_64__)
+  // One ADC chain; the intrinsic keeps the carry in the flag between limbs.
+  unsigned char carry = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    unsigned long long t;
+    carry = _addcarry_u64(carry, a[i], b[i], &t);
+    r[i] = t;
+  }
+  return carry;
+#else
   Limb carry = 0;
   for (std::size_t i = 0; i < n; ++i) {
     // The sum of two limbs and a carry of at most 1 overflows at most once.
@@ -24,9 +38,19 @@ Limb AddN(Limb* r, const Limb* a, const Limb* b, std::size_t n) {
     r[i] = t;
   }
   return carry;
+#endif
 }
 
 Limb SubN(Limb* r, const Limb* a, const Limb* b, std::size_t n) {
+#if defined(__x86_64__)
+  unsigned char borrow = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    unsigned long long t;
+    borrow = _subborrow_u64(borrow, a[i], b[i], &t);
+    r[i] = t;
+  }
+  return borrow;
+#else
   Limb borrow = 0;
   for (std::size_t i = 0; i < n; ++i) {
     const Limb x = a[i];
@@ -36,6 +60,7 @@ Limb SubN(Limb* r, const Limb* a, const Limb* b, std::size_t n) {
     r[i] = x - y;
   }
   return borrow;
+#endif
 }
 
 Limb Add1(Limb* r, const Limb* a, std::size_t n, Limb b) {

@@ -55,22 +55,24 @@ void FromLimbs(const Limb* a, std::size_t n, TBigSign sign, TFGInt& r) {
   const std::size_t count = std::max<std::size_t>(1, (n * 64 + kDigitBits - 1) / kDigitBits);
   r.Digits.resize(count + 1);
   std::uint32_t* digit = r.Digits.data() + 1;
+  // Digit k is bits 31k .. 31k + 30 of a, taken independently of the others (no chain from
+  // one digit to the next). A digit that starts at bit offset s of limb i takes its
+  // remaining 31 - (64 - s) bits from limb i + 1; shifting that limb left by 1 and then by
+  // 63 - s is a shift by 64 - s that stays defined for s = 0.
   std::size_t k = 0;
-  DoubleLimb pending = 0;  // fewer than 31 bits wait here between limbs
-  unsigned bits = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    pending |= static_cast<DoubleLimb>(a[i]) << bits;
-    bits += 64;  // below 95: the pending bits fit
-    while (bits >= kDigitBits) {
-      digit[k++] = static_cast<std::uint32_t>(pending) & kDigitMask;
-      pending >>= kDigitBits;
-      bits -= kDigitBits;
-    }
+  for (; k < count; ++k) {
+    const std::size_t bit = k * kDigitBits;
+    const std::size_t i = bit / 64;
+    if (i + 1 >= n) break;
+    const unsigned s = bit % 64;
+    digit[k] = static_cast<std::uint32_t>((a[i] >> s) | ((a[i + 1] << 1) << (63 - s))) & kDigitMask;
   }
-  if (bits != 0) digit[k++] = static_cast<std::uint32_t>(pending);
-  if (k == 0) digit[k++] = 0;
+  for (; k < count; ++k) {
+    const std::size_t bit = k * kDigitBits;
+    digit[k] = n == 0 ? 0 : static_cast<std::uint32_t>(a[bit / 64] >> (bit % 64)) & kDigitMask;
+  }
   r.Sign = sign;
-  Normalise(r, k);
+  Normalise(r, count);
 }
 
 }  // namespace detail
