@@ -10,7 +10,9 @@ namespace xkit::demo {
 namespace {
 
 const std::vector<Section>& Sections() {
-  static const std::vector<Section> sections = {};
+  static const std::vector<Section> sections = {
+      {"big integers", DemoBig},
+  };
   return sections;
 }
 

@@ -12,4 +12,6 @@ struct Section {
   bool (*run)(std::ostream& out);  // false when the section's own check failed
 };
 
+bool DemoBig(std::ostream& out);
+
 }  // namespace xkit::demo

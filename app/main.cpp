@@ -13,10 +13,12 @@ extern const cli::Command kDemoCommand;
 }
 
 namespace cli {
+extern const Command kBigCommand;
 
 std::span<const Command* const> Commands() {
   static const Command* const commands[] = {
       &demo::kDemoCommand,
+      &kBigCommand,
   };
   return commands;
 }
