@@ -13,6 +13,7 @@ extern const cli::Command kDemoCommand;
 }
 
 namespace cli {
+extern const Command kBigCommand;
 extern const Command kMd5Command;
 extern const Command kPiDigestCommand;
 extern const Command kEncryptCommand;
@@ -23,8 +24,15 @@ extern const Command kDecryptStringCommand;
 
 std::span<const Command* const> Commands() {
   static const Command* const commands[] = {
-      &demo::kDemoCommand, &kMd5Command,    &kPiDigestCommand,      &kEncryptCommand,
-      &kDecryptCommand,    &kBase64Command, &kEncryptStringCommand, &kDecryptStringCommand,
+      &demo::kDemoCommand,
+      &kBigCommand,
+      &kMd5Command,
+      &kPiDigestCommand,
+      &kEncryptCommand,
+      &kDecryptCommand,
+      &kBase64Command,
+      &kEncryptStringCommand,
+      &kDecryptStringCommand,
   };
   return commands;
 }
