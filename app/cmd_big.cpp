@@ -107,6 +107,31 @@ const std::map<std::string, Operation>& Operations() {
           BigMulMod(v[0], v[1], v[2], r);
           out << Decimal(r) << "\n";
         }}},
+      {"powmod",
+       {3,
+        [](const auto& v, std::ostream& out) {
+          TFGInt r;
+          BigPowMod(v[0], v[1], v[2], r);
+          out << Decimal(r) << "\n";
+        }}},
+      {"gcd",
+       {2,
+        [](const auto& v, std::ostream& out) {
+          TFGInt g;
+          BigGcd(v[0], v[1], g);
+          BigAbs(g);  // the record's flag follows its Euclidean recursion; print the gcd
+          out << Decimal(g) << "\n";
+        }}},
+      {"invmod",
+       {2,
+        [](const auto& v, std::ostream& out) {
+          TFGInt r;  // stays empty when there is no inverse
+          BigInvMod(v[0], v[1], r);
+          if (r.Digits.empty()) {
+            throw Failure(Decimal(v[0]) + " has no inverse modulo " + Decimal(v[1]));
+          }
+          out << Decimal(r) << "\n";
+        }}},
   };
   return operations;
 }
@@ -138,7 +163,7 @@ int RunBig(Args& args, Io& io) {
 
 extern const Command kBigCommand = {
     "big",
-    "big-integer conversions and arithmetic on decimal arguments",
+    "big-integer conversions, arithmetic and modular arithmetic on decimal arguments",
     "xkit big OPERATION ARGS...",
     "Operations (decimal arguments, decimal results unless noted):\n"
     "  bits N               the magnitude of N in base 2\n"
@@ -148,11 +173,16 @@ extern const Command kBigCommand = {
     "  divmod A B           quotient and remainder (0 <= r < |B|), on two lines\n"
     "  mod A B              A mod |B|\n"
     "  addmod A B M | mulmod A B M\n"
+    "  powmod B E M         B^|E| mod |M| (0 when B is 0 mod M, even for E = 0)\n"
+    "  gcd A B              the greatest common divisor of |A| and |B|\n"
+    "  invmod A M           the R in 0..|M| - 1 with A R = 1 (mod M); exit status 1 when\n"
+    "                       there is none\n"
     "A negative argument is written with its '-' (put '--' before it so it is not read\n"
     "as an option). A malformed decimal or a zero divisor fails with exit status 1.\n"
     "\n"
     "Example:\n"
-    "  xkit big divmod -- -7 2     prints -4 and 1\n",
+    "  xkit big divmod -- -7 2     prints -4 and 1\n"
+    "  xkit big powmod 4 13 497    prints 445\n",
     RunBig,
 };
 

@@ -12,6 +12,7 @@ namespace {
 const std::vector<Section>& Sections() {
   static const std::vector<Section> sections = {
       {"big integers", DemoBig},
+      {"RSA", DemoRsa},
   };
   return sections;
 }

@@ -13,5 +13,6 @@ struct Section {
 };
 
 bool DemoBig(std::ostream& out);
+bool DemoRsa(std::ostream& out);
 
 }  // namespace xkit::demo

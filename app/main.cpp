@@ -14,11 +14,13 @@ extern const cli::Command kDemoCommand;
 
 namespace cli {
 extern const Command kBigCommand;
+extern const Command kRsaCommand;
 
 std::span<const Command* const> Commands() {
   static const Command* const commands[] = {
       &demo::kDemoCommand,
       &kBigCommand,
+      &kRsaCommand,
   };
   return commands;
 }
