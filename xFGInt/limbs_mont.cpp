@@ -21,6 +21,11 @@ void SubtractIfNotBelow(Limb* r, Limb carry, const Limb* m, std::size_t n, Limb*
 
 }  // namespace
 
+void RedcRowsPortable(Limb* t, const Limb* m, std::size_t n, Limb mInverse) {
+  for (std::size_t i = 0; i < n; ++i)
+    t[i] = AddMul1Portable(t + i, m, n, t[i] * mInverse);
+}
+
 void Select(Limb* r, const Limb* a, const Limb* b, std::size_t n, Limb mask) {
   for (std::size_t i = 0; i < n; ++i)
     r[i] = b[i] ^ ((a[i] ^ b[i]) & mask);
@@ -46,10 +51,7 @@ void Redc(Limb* r, Limb* t, const Limb* m, std::size_t n, Limb mInverse) {
   // Row i adds q m 2^(64 i) with q chosen to clear t[i]; the row's carry belongs at limb
   // i + n, which later rows still add into, so it waits in the cleared t[i] and all carries
   // are added in one pass at the end.
-  for (std::size_t i = 0; i < n; ++i) {
-    const Limb q = t[i] * mInverse;
-    t[i] = gProductKernels.addMul1(t + i, m, n, q);
-  }
+  gProductKernels.redcRows(t, m, n, mInverse);
   // t + Q m < m R + R m, so the quotient by R is below 2m: one carry bit at most.
   const Limb carry = AddN(r, t + n, t, n);
   SubtractIfNotBelow(r, carry, m, n, t);

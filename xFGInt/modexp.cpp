@@ -14,14 +14,16 @@ std::size_t BitLength(const Limb* a, std::size_t n) {
   return n == 0 ? 0 : 64 * n - static_cast<std::size_t>(std::countl_zero(a[n - 1]));
 }
 
-// The window width for an exponent of `bits` bits: the one that needs the fewest
-// multiplications, 2^k - 2 to fill the table and one per window (the squarings are the same
-// for every width); at most 6, where the table scans start to cost more than they save.
-unsigned WindowBits(std::size_t bits) {
+// The window width for an exponent of `bits` bits modulo n limbs: the cheapest in products,
+// counting 2^k - 2 to fill the table, one per window, and the window's table scan, 2^k
+// entries of n limbs, at about 1 / (8 n) of a product each (measured with bench/); at most 6.
+unsigned WindowBits(std::size_t bits, std::size_t n) {
   unsigned best = 1;
   std::size_t bestCost = ~std::size_t{0};
   for (unsigned k = 1; k <= 6; ++k) {
-    const std::size_t cost = (std::size_t{1} << k) - 2 + (bits + k - 1) / k;
+    const std::size_t entries = std::size_t{1} << k;
+    const std::size_t windows = (bits + k - 1) / k;
+    const std::size_t cost = 8 * n * (entries - 2) + windows * (8 * n + entries);  // x 8n
     if (cost < bestCost) {
       best = k;
       bestCost = cost;
@@ -40,8 +42,10 @@ Limb Window(const Limb* e, std::size_t en, std::size_t pos, unsigned k) {
   return w & ((Limb{1} << k) - 1);
 }
 
-// out[0..n) = table entry w, read by scanning every entry under a mask.
-void SelectEntry(Limb* out, const Limb* table, std::size_t entries, std::size_t n, Limb w) {
+// out[0..n) = table entry w, read by scanning every entry under a mask. out lies outside the
+// table, which lets the compiler vectorise the scan.
+void SelectEntry(Limb* __restrict out, const Limb* __restrict table, std::size_t entries,
+                 std::size_t n, Limb w) {
   std::fill(out, out + n, Limb{0});
   for (std::size_t i = 0; i < entries; ++i) {
     const Limb mask = MaskIfZero(i ^ w);
@@ -115,7 +119,7 @@ void MontgomeryDomain::Pow(Limb* r, const Limb* a, std::size_t an, const Limb* e
                            std::size_t en) const {
   const std::size_t n = n_;
   const std::size_t bits = BitLength(e, en);
-  const unsigned k = WindowBits(bits);
+  const unsigned k = WindowBits(bits, n);
   const std::size_t entries = std::size_t{1} << k;
   // One allocation per call: the table of x^0 .. x^(2^k - 1) and the accumulator.
   std::vector<Limb> work((entries + 2) * n);
