@@ -15,20 +15,13 @@
 #include <stdexcept>
 #include <string>
 
+#include "bench/bench_gmp.h"
 #include "xFGInt/xFGInt.h"
 #include "xFGIntRSA/xFGIntRSA.h"
 
 namespace {
 
 using xkit::TFGInt;
-
-struct Mpz {
-  mpz_t value;
-  Mpz() { mpz_init(value); }
-  ~Mpz() { mpz_clear(value); }
-  Mpz(const Mpz&) = delete;
-  Mpz& operator=(const Mpz&) = delete;
-};
 
 // One fixed random state for every case, so each run measures the same operands.
 gmp_randstate_t& Random() {

@@ -164,29 +164,19 @@ TEST(InvMod, ZeroModulusRaisesAndResultMayBeAnOperand) {
 class GcdKernels : public ::testing::Test {
 protected:
   using Limbs = std::vector<detail::Limb>;
-  static Limbs ToLimbVector(const mpz_class& x, std::size_t n) {
-    Limbs limbs(n, 0);
-    mpz_export(limbs.data(), nullptr, -1, sizeof(detail::Limb), 0, 0, x.get_mpz_t());
-    return limbs;
-  }
-  static mpz_class FromLimbVector(const Limbs& x) {
-    mpz_class v;
-    mpz_import(v.get_mpz_t(), x.size(), -1, sizeof(detail::Limb), 0, 0, x.data());
-    return v;
-  }
   void Check(const mpz_class& y, const mpz_class& m) {
     const std::size_t n = mpz_sizeinbase(m.get_mpz_t(), 2) / 64 + 1;
-    const Limbs ly = ToLimbVector(y, n), lm = ToLimbVector(m, n);
+    const Limbs ly = LimbsOf(y, n), lm = LimbsOf(m, n);
     Limbs scratch(detail::GcdScratchSize(n)), r(n, 0xDEAD);
     const bool found = detail::ModInverse(r.data(), ly.data(), lm.data(), n, scratch.data());
     mpz_class expected;
     ASSERT_EQ(found, GmpInverse(y, m, expected)) << y << " mod " << m;
     if (found) {
-      ASSERT_EQ(FromLimbVector(r), expected) << y << " mod " << m;
+      ASSERT_EQ(ValueOf(r), expected) << y << " mod " << m;
     }
     Limbs g(n);
     detail::GcdOdd(g.data(), ly.data(), lm.data(), n, scratch.data());
-    ASSERT_EQ(FromLimbVector(g), gcd(y, m)) << y << ", " << m;
+    ASSERT_EQ(ValueOf(g), gcd(y, m)) << y << ", " << m;
   }
 };
 

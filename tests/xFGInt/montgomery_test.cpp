@@ -77,6 +77,12 @@ TEST(MontgomeryHelpers, ReduceIsTRInverseModN) {
     mpz_invert(rInverse.get_mpz_t(), radix.R.get_mpz_t(), n.get_mpz_t());
     ASSERT_TRUE(Holds(r, (t * rInverse) % n, kPos)) << t << " mod " << n;
   }
+  // The result may be any operand: 50 R^-1 mod 7 with R = 8 (k = 1, L = 3) is 50 mod 7.
+  TFGInt t = Record("50"), n = Record("7"), nPrime = Record("1");  // -7^-1 mod 8 = 1
+  BigMontgomeryReduce(t, n, nPrime, t, 1, 7);
+  EXPECT_TRUE(Holds(t, 1, kPos));
+  BigMontgomeryReduce(Record("50"), n, nPrime, n, 1, 7);
+  EXPECT_TRUE(Holds(n, 1, kPos));
   TFGInt r;
   EXPECT_THROW(BigMontgomeryReduce(Record("1"), Record("3"), Record("1"), r, 0, 1), Exception);
 }
@@ -84,18 +90,6 @@ TEST(MontgomeryHelpers, ReduceIsTRInverseModN) {
 // The limb engine.
 using detail::Limb;
 using Limbs = std::vector<Limb>;
-
-Limbs LimbsOf(const mpz_class& x, std::size_t n) {
-  Limbs limbs(std::max<std::size_t>(n, 1), 0);
-  mpz_export(limbs.data(), nullptr, -1, sizeof(Limb), 0, 0, x.get_mpz_t());
-  return limbs;
-}
-
-mpz_class ValueOf(const Limbs& x) {
-  mpz_class v;
-  mpz_import(v.get_mpz_t(), x.size(), -1, sizeof(Limb), 0, 0, x.data());
-  return v;
-}
 
 class MontgomeryEngine : public EachKernelPath {};
 
