@@ -162,10 +162,12 @@ bool ModInverse(Limb* r, const Limb* y, const Limb* m, std::size_t n, Limb* scra
 
 // -- CPU paths -----------------------------------------------------------------------------
 
-// The one-limb product kernels have a portable path and, on x86-64 CPUs with BMI2 and ADX,
-// a MULX/ADCX/ADOX path; both give identical results. The fastest available path is chosen
-// at start-up; tests force each in turn.
-enum class KernelPath : std::uint8_t { kPortable, kMulxAdx };
+// The product kernels have a portable path and, on x86-64 CPUs with BMI2 and ADX, a
+// MULX/ADCX/ADOX path; CPUs that also have AVX-512 IFMA add a path that keeps those kernels
+// and runs modular exponentiation in radix 2^52 with 52-bit vector multiply-adds. Every path
+// gives identical results. The fastest available path is chosen at start-up; tests force
+// each in turn.
+enum class KernelPath : std::uint8_t { kPortable, kMulxAdx, kAvx512Ifma };
 bool KernelPathAvailable(KernelPath path);
 KernelPath ActiveKernelPath();
 // Selects a path for the whole process; returns false (and changes nothing) when the CPU

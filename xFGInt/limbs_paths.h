@@ -38,6 +38,7 @@ void MulBasecasePortableRows(Limb* r, const Limb* a, std::size_t an, const Limb*
                              Limb (*addMul1)(Limb* r, const Limb* a, std::size_t n, Limb b));
 
 bool MulxAdxSupported();
+bool Radix52Supported();          // AVX-512F and AVX-512 IFMA
 ProductKernels MulxAdxKernels();  // only when MulxAdxSupported()
 
 }  // namespace xkit::detail

@@ -32,6 +32,8 @@ unsigned WindowBits(std::size_t bits, std::size_t n) {
   return best;
 }
 
+}  // namespace
+
 // Bits pos .. pos + k - 1 of e[0..en) (k <= 6), zeros beyond its end. pos is public; the value is
 // not.
 Limb Window(const Limb* e, std::size_t en, std::size_t pos, unsigned k) {
@@ -54,8 +56,6 @@ void SelectEntry(Limb* __restrict out, const Limb* __restrict table, std::size_t
       out[j] |= entry[j] & mask;
   }
 }
-
-}  // namespace
 
 MontgomeryDomain::MontgomeryDomain(const Limb* m, std::size_t n)
     : n_(n),
@@ -120,6 +120,9 @@ void MontgomeryDomain::Pow(Limb* r, const Limb* a, std::size_t an, const Limb* e
   const std::size_t n = n_;
   const std::size_t bits = BitLength(e, en);
   const unsigned k = WindowBits(bits, n);
+  if (ActiveKernelPath() == KernelPath::kAvx512Ifma && PowRadix52(r, a, an, e, en, bits, k)) {
+    return;
+  }
   const std::size_t entries = std::size_t{1} << k;
   // One allocation per call: the table of x^0 .. x^(2^k - 1) and the accumulator.
   std::vector<Limb> work((entries + 2) * n);

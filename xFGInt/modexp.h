@@ -39,6 +39,11 @@ public:
   void Pow(Limb* r, const Limb* a, std::size_t an, const Limb* e, std::size_t en) const;
 
 private:
+  // Pow on the AVX-512 IFMA path (modexp_ifma.cpp), given the exponent's bit length and the
+  // window width; false, with nothing written, when the modulus is too long for it.
+  bool PowRadix52(Limb* r, const Limb* a, std::size_t an, const Limb* e, std::size_t en,
+                  std::size_t bits, unsigned k) const;
+
   std::size_t n_;
   std::vector<Limb> m_;
   Limb mInverse_;                      // -m^-1 mod 2^64
@@ -46,6 +51,13 @@ private:
   std::vector<Limb> rSquared_;         // R^2 mod m: turns a plain value into its form
   mutable std::vector<Limb> scratch_;  // 3n limbs: a double-width product, a spare
 };
+
+// Bits pos .. pos + k - 1 of e[0..en) (k <= 6), zeros beyond its end; pos is public.
+Limb Window(const Limb* e, std::size_t en, std::size_t pos, unsigned k);
+// out[0..n) = table entry w of `entries` entries of n limbs, read by scanning every entry
+// under a mask; out lies outside the table.
+void SelectEntry(Limb* __restrict out, const Limb* __restrict table, std::size_t entries,
+                 std::size_t n, Limb w);
 
 // r[0..mn) = a^e mod m for any m > 0 of mn limbs (m[mn-1] != 0), by square-and-multiply
 // with long division; for the even moduli. Its time depends on the values. a = 0 mod m

@@ -110,7 +110,15 @@ void EachKernelPath::TearDown() {
 }
 
 std::string PathName(const ::testing::TestParamInfo<detail::KernelPath>& info) {
-  return info.param == detail::KernelPath::kPortable ? "Portable" : "MulxAdx";
+  switch (info.param) {
+    case detail::KernelPath::kPortable:
+      return "Portable";
+    case detail::KernelPath::kMulxAdx:
+      return "MulxAdx";
+    case detail::KernelPath::kAvx512Ifma:
+      return "Avx512Ifma";
+  }
+  return "Unknown";
 }
 
 }  // namespace xkit::test

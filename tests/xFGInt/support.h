@@ -65,10 +65,11 @@ private:
 
 std::string PathName(const ::testing::TestParamInfo<detail::KernelPath>& info);
 
-#define XKIT_INSTANTIATE_KERNEL_PATHS(Suite)                                        \
-  INSTANTIATE_TEST_SUITE_P(Paths, Suite,                                            \
-                           ::testing::Values(::xkit::detail::KernelPath::kPortable, \
-                                             ::xkit::detail::KernelPath::kMulxAdx), \
+#define XKIT_INSTANTIATE_KERNEL_PATHS(Suite)                                           \
+  INSTANTIATE_TEST_SUITE_P(Paths, Suite,                                               \
+                           ::testing::Values(::xkit::detail::KernelPath::kPortable,    \
+                                             ::xkit::detail::KernelPath::kMulxAdx,     \
+                                             ::xkit::detail::KernelPath::kAvx512Ifma), \
                            ::xkit::test::PathName)
 
 }  // namespace xkit::test
