@@ -4,6 +4,8 @@
 // stay below 2m instead of m (R' >= 4m keeps them there), so a product needs no final
 // subtraction at all; one full reduction at the end gives the canonical result.
 #include <algorithm>
+#include <array>
+#include <utility>
 
 #include "xFGInt/modexp.h"
 
@@ -59,47 +61,86 @@ void FromRadix52(Limb* x, std::size_t n, const Limb* digits, std::size_t count) 
 #if defined(__x86_64__) && defined(__GNUC__)
 
 // r = (a b + y m) / 2^(52 digits) for a, b below 2m, with y chosen digit by digit to clear
-// the low digit; below 2m again. All arrays hold 8 blocks digits, the ones above `digits`
-// zero. r may be a or b. The lanes of the accumulator collect at most four 52-bit terms
-// and a small carry per digit step: below 2^61 for any supported size.
+// the low digit; below 2m again. Every array holds 8 blocks digits (the ones above `digits`
+// zero) and has a zero digit just below it (a[-1] = m[-1] = 0), so a load from a - 1 gives a
+// shifted up by one digit, where the high halves of its products belong. r may be a or b.
+//
+// Step i adds a b_i and y_i m and divides by 2^52. The vector lanes hold the digits; the
+// a terms and the m terms go to two accumulators, so the a terms never wait for y_i. y_i
+// depends only on digit 0, which is tracked in a scalar: the next digit 0 is this step's
+// digit 1 (read from the vectors before the m terms arrive) plus the m terms' part of it
+// and the carry out of digit 0, all computed from y_i with scalar products. Lane 0 of the
+// vectors is never read. A lane collects at most two 52-bit terms per step in each
+// accumulator: below 2^61 for any supported size.
+// The block count is a template argument, so the loops unroll and the accumulators stay
+// in registers.
+template <std::size_t blocks>
 __attribute__((target("avx512f,avx512ifma"))) void AlmostMontgomeryProduct(
-    Limb* r, const Limb* a, const Limb* b, const Limb* m, std::size_t digits, std::size_t blocks,
-    Limb k0) {
-  __m512i acc[kMaxBlocks + 1];
-  for (std::size_t j = 0; j <= blocks; ++j)
-    acc[j] = _mm512_setzero_si512();
-  const Limb m0 = m[0];
+    Limb* r, const Limb* a, const Limb* b, const Limb* m, std::size_t digits, Limb k0) {
+  __m512i accA[blocks + 1];  // the last one: the high halves above the top lane
+  __m512i accM[blocks + 1];
+  for (std::size_t j = 0; j <= blocks; ++j) {
+    accA[j] = _mm512_setzero_si512();
+    accM[j] = _mm512_setzero_si512();
+  }
+  const Limb a0 = a[0], m0 = m[0], m1 = m[1];
+  Limb digit0 = 0;  // digit 0 of the running sum
   for (std::size_t i = 0; i < digits; ++i) {
-    const __m512i bi = _mm512_set1_epi64(static_cast<long long>(b[i]));
-    for (std::size_t j = 0; j < blocks; ++j)
-      acc[j] = _mm512_madd52lo_epu64(acc[j], _mm512_loadu_si512(a + 8 * j), bi);
-    // y clears digit 0: lane 0 plus the low half of m0 y is a multiple of 2^52, and what
-    // lies above carries into the next digit.
-    const Limb low = static_cast<Limb>(_mm_cvtsi128_si64(_mm512_castsi512_si128(acc[0])));
-    const Limb y = (low * k0) & kMask52;
-    const Limb carry = (low + ((m0 * y) & kMask52)) >> kDigitBits52;
-    const __m512i yv = _mm512_set1_epi64(static_cast<long long>(y));
-    for (std::size_t j = 0; j < blocks; ++j)
-      acc[j] = _mm512_madd52lo_epu64(acc[j], _mm512_loadu_si512(m + 8 * j), yv);
-    // Divide by 2^52: every lane moves down one; the high halves land where they belong.
-    for (std::size_t j = 0; j < blocks; ++j)
-      acc[j] = _mm512_alignr_epi64(acc[j + 1], acc[j], 1);
-    acc[0] = _mm512_add_epi64(acc[0], _mm512_maskz_set1_epi64(1, static_cast<long long>(carry)));
+    const Limb bi = b[i];
+    const __m512i bv = _mm512_set1_epi64(static_cast<long long>(bi));
     for (std::size_t j = 0; j < blocks; ++j) {
-      acc[j] = _mm512_madd52hi_epu64(acc[j], _mm512_loadu_si512(a + 8 * j), bi);
-      acc[j] = _mm512_madd52hi_epu64(acc[j], _mm512_loadu_si512(m + 8 * j), yv);
+      accA[j] = _mm512_madd52lo_epu64(accA[j], _mm512_loadu_si512(a + 8 * j), bv);
+      accA[j] = _mm512_madd52hi_epu64(accA[j], _mm512_loadu_si512(a - 1 + 8 * j), bv);
+    }
+    // Digit 0 plus the low half of a0 b_i, cleared by y m0; what lies above carries.
+    const Limb t = digit0 + ((a0 * bi) & kMask52);
+    const Limb y = (t * k0) & kMask52;
+    const DoubleLimb m0y = static_cast<DoubleLimb>(m0) * y;
+    const Limb carry = (t + (static_cast<Limb>(m0y) & kMask52)) >> kDigitBits52;
+    const Limb digit1 = static_cast<Limb>(_mm_extract_epi64(_mm512_castsi512_si128(accA[0]), 1)) +
+                        static_cast<Limb>(_mm_extract_epi64(_mm512_castsi512_si128(accM[0]), 1));
+    digit0 = digit1 + ((m1 * y) & kMask52) + static_cast<Limb>(m0y >> kDigitBits52) + carry;
+    const __m512i yv = _mm512_set1_epi64(static_cast<long long>(y));
+    for (std::size_t j = 0; j < blocks; ++j) {
+      accM[j] = _mm512_madd52lo_epu64(accM[j], _mm512_loadu_si512(m + 8 * j), yv);
+      accM[j] = _mm512_madd52hi_epu64(accM[j], _mm512_loadu_si512(m - 1 + 8 * j), yv);
+    }
+    // The high half of the top lane's product belongs one lane above the last block; it
+    // enters the shift from there (a masked load reads only that one digit).
+    const __m512i zero = _mm512_setzero_si512();
+    accA[blocks] = _mm512_madd52hi_epu64(zero, _mm512_maskz_loadu_epi64(1, a + 8 * blocks - 1), bv);
+    accM[blocks] = _mm512_madd52hi_epu64(zero, _mm512_maskz_loadu_epi64(1, m + 8 * blocks - 1), yv);
+    for (std::size_t j = 0; j < blocks; ++j) {
+      accA[j] = _mm512_alignr_epi64(accA[j + 1], accA[j], 1);
+      accM[j] = _mm512_alignr_epi64(accM[j + 1], accM[j], 1);
     }
   }
   // Back to digits below 2^52; the value is below 2^(52 digits), so nothing carries out.
-  alignas(64) Limb lanes[8 * kMaxBlocks];
+  alignas(64) Limb lanes[8 * blocks];
   for (std::size_t j = 0; j < blocks; ++j)
-    _mm512_store_si512(lanes + 8 * j, acc[j]);
+    _mm512_store_si512(lanes + 8 * j, _mm512_add_epi64(accA[j], accM[j]));
+  lanes[0] = digit0;
   Limb carry = 0;
   for (std::size_t d = 0; d < 8 * blocks; ++d) {
     const Limb v = lanes[d] + carry;
     r[d] = v & kMask52;
     carry = v >> kDigitBits52;
   }
+}
+
+using ProductFunction = void (*)(Limb* r, const Limb* a, const Limb* b, const Limb* m,
+                                 std::size_t digits, Limb k0);
+
+template <std::size_t... counts>
+constexpr std::array<ProductFunction, sizeof...(counts)> ProductTable(
+    std::index_sequence<counts...>) {
+  return {AlmostMontgomeryProduct<counts + 1>...};
+}
+
+// The product for 1 .. kMaxBlocks blocks.
+ProductFunction ProductFor(std::size_t blocks) {
+  static constexpr auto kTable = ProductTable(std::make_index_sequence<kMaxBlocks>());
+  return kTable[blocks - 1];
 }
 
 bool CpuHasIfma() {
@@ -147,33 +188,41 @@ bool MontgomeryDomain::PowRadix52(Limb* r, const Limb* a, std::size_t an, const 
   const Limb baseIsZero = MaskIfZeroN(form, n);
   Mul(form, form, rPrime);
 
-  // Radix-2^52 values: the modulus, the table of x^0 .. x^(2^k - 1), the accumulator, the
-  // selected factor, and the constant 1.
-  std::vector<Limb> work((entries + 4) * width, 0);
-  Limb* modulus = work.data();
-  Limb* table = modulus + width;
-  Limb* acc = table + entries * width;
-  Limb* factor = acc + width;
-  Limb* one = factor + width;
+  // Radix-2^52 values, each in a slot of width + 1 digits whose first digit stays zero (the
+  // products read one digit below a value): the modulus, the table of x^0 .. x^(2^k - 1),
+  // the accumulator, the selected factor, and the constant 1.
+  const std::size_t slot = width + 1;
+  std::vector<Limb> work((entries + 4) * slot, 0);
+  const auto value = [&](std::size_t index) { return work.data() + index * slot + 1; };
+  Limb* modulus = value(0);
+  Limb* acc = value(1);
+  Limb* factor = value(2);
+  Limb* one = value(3);
+  const auto entry = [&](std::size_t i) { return value(4 + i); };
   const Limb k0 = mInverse_ & kMask52;
   ToRadix52(modulus, width, m_.data(), n);
-  ToRadix52(table, width, rPrime, n);
-  ToRadix52(table + width, width, form, n);
+  ToRadix52(entry(0), width, rPrime, n);
+  ToRadix52(entry(1), width, form, n);
   one[0] = 1;
+  const ProductFunction productFor = ProductFor(blocks);
   const auto product = [&](Limb* out, const Limb* x, const Limb* y) {
-    AlmostMontgomeryProduct(out, x, y, modulus, digits, blocks, k0);
+    productFor(out, x, y, modulus, digits, k0);
   };
   for (std::size_t i = 2; i < entries; ++i)
-    product(table + i * width, table + (i - 1) * width, table + width);
+    product(entry(i), entry(i - 1), entry(1));
 
-  std::copy(table, table + width, acc);
+  // The table scan runs over whole slots; their zero first digits select to zero.
+  const auto select = [&](Limb* out, std::size_t w) {
+    SelectEntry(out - 1, entry(0) - 1, entries, slot, Window(e, en, w * k, k));
+  };
+  std::copy(entry(0), entry(0) + width, acc);
   if (bits != 0) {
     const std::size_t windows = (bits + k - 1) / k;
-    SelectEntry(acc, table, entries, width, Window(e, en, (windows - 1) * k, k));
+    select(acc, windows - 1);
     for (std::size_t w = windows - 1; w-- > 0;) {
       for (unsigned i = 0; i < k; ++i)
         product(acc, acc, acc);
-      SelectEntry(factor, table, entries, width, Window(e, en, w * k, k));
+      select(factor, w);
       product(acc, acc, factor);
     }
   }
