@@ -192,7 +192,7 @@ bool MontgomeryDomain::PowRadix52(Limb* r, const Limb* a, std::size_t an, const 
   // products read one digit below a value): the modulus, the table of x^0 .. x^(2^k - 1),
   // the accumulator, the selected factor, and the constant 1.
   const std::size_t slot = width + 1;
-  std::vector<Limb> work((entries + 4) * slot, 0);
+  std::vector<Limb> work((entries + 4) * slot + 8, 0);  // + 8: a full vector past the end
   const auto value = [&](std::size_t index) { return work.data() + index * slot + 1; };
   Limb* modulus = value(0);
   Limb* acc = value(1);

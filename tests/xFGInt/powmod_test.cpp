@@ -56,6 +56,19 @@ TEST_P(PowMod, EveryExponentLengthAndWindowWidth) {
   }
 }
 
+TEST_P(PowMod, ModuliLongerThanTheVectorPathTakes) {
+  // Above 6,654 bits the IFMA path hands over to the limb path; both sides of the line.
+  RandomValues random(10);
+  for (const std::size_t bits : {6600u, 6654u, 6655u, 7000u}) {
+    const mpz_class m = random.Bits(bits) | (mpz_class(1) << (bits - 1)) | 1;
+    const mpz_class base = random.Bits(bits + 3);
+    const mpz_class e = random.Bits(70);
+    TFGInt r;
+    BigPowMod(Record(base), Record(e), Record(m), r);
+    ASSERT_TRUE(Holds(r, Expected(base, e, m), kPos)) << bits << " bits";
+  }
+}
+
 XKIT_INSTANTIATE_KERNEL_PATHS(PowMod);
 
 TEST(PowModCases, SpecialResults) {
