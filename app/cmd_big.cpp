@@ -36,6 +36,20 @@ std::string Decimal(const TFGInt& a) {
   return text;
 }
 
+template <void (*kOperation)(const TFGInt&, const TFGInt&, TFGInt&)>
+void PrintBinary(const std::vector<TFGInt>& v, std::ostream& out) {
+  TFGInt r;
+  kOperation(v[0], v[1], r);
+  out << Decimal(r) << "\n";
+}
+
+template <void (*kOperation)(const TFGInt&, const TFGInt&, const TFGInt&, TFGInt&)>
+void PrintModular(const std::vector<TFGInt>& v, std::ostream& out) {
+  TFGInt r;
+  kOperation(v[0], v[1], v[2], r);
+  out << Decimal(r) << "\n";
+}
+
 struct Operation {
   std::size_t arguments;
   void (*run)(const std::vector<TFGInt>& v, std::ostream& out);
@@ -58,27 +72,9 @@ const std::map<std::string, Operation>& Operations() {
           BitsToBytes(bits, bytes);
           out << Hex(bytes) << "\n";
         }}},
-      {"add",
-       {2,
-        [](const auto& v, std::ostream& out) {
-          TFGInt r;
-          BigAdd(v[0], v[1], r);
-          out << Decimal(r) << "\n";
-        }}},
-      {"sub",
-       {2,
-        [](const auto& v, std::ostream& out) {
-          TFGInt r;
-          BigSub(v[0], v[1], r);
-          out << Decimal(r) << "\n";
-        }}},
-      {"mul",
-       {2,
-        [](const auto& v, std::ostream& out) {
-          TFGInt r;
-          BigMul(v[0], v[1], r);
-          out << Decimal(r) << "\n";
-        }}},
+      {"add", {2, PrintBinary<BigAdd>}},
+      {"sub", {2, PrintBinary<BigSub>}},
+      {"mul", {2, PrintBinary<BigMul>}},
       {"divmod",
        {2,
         [](const auto& v, std::ostream& out) {
@@ -86,34 +82,10 @@ const std::map<std::string, Operation>& Operations() {
           BigDivMod(v[0], v[1], q, r);
           out << Decimal(q) << "\n" << Decimal(r) << "\n";
         }}},
-      {"mod",
-       {2,
-        [](const auto& v, std::ostream& out) {
-          TFGInt r;
-          BigMod(v[0], v[1], r);
-          out << Decimal(r) << "\n";
-        }}},
-      {"addmod",
-       {3,
-        [](const auto& v, std::ostream& out) {
-          TFGInt r;
-          BigAddMod(v[0], v[1], v[2], r);
-          out << Decimal(r) << "\n";
-        }}},
-      {"mulmod",
-       {3,
-        [](const auto& v, std::ostream& out) {
-          TFGInt r;
-          BigMulMod(v[0], v[1], v[2], r);
-          out << Decimal(r) << "\n";
-        }}},
-      {"powmod",
-       {3,
-        [](const auto& v, std::ostream& out) {
-          TFGInt r;
-          BigPowMod(v[0], v[1], v[2], r);
-          out << Decimal(r) << "\n";
-        }}},
+      {"mod", {2, PrintBinary<BigMod>}},
+      {"addmod", {3, PrintModular<BigAddMod>}},
+      {"mulmod", {3, PrintModular<BigMulMod>}},
+      {"powmod", {3, PrintModular<BigPowMod>}},
       {"gcd",
        {2,
         [](const auto& v, std::ostream& out) {

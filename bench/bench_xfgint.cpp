@@ -132,24 +132,27 @@ void ToBytesGmp(benchmark::State& state, std::size_t size) {
 
 // -- Arithmetic ----------------------------------------------------------------------------------
 
-void MulXkit(benchmark::State& state, std::size_t bits) {
+// a op b for two random values of `bits` bits.
+template <void (*kOperation)(const TFGInt&, const TFGInt&, TFGInt&)>
+void BinaryXkit(benchmark::State& state, std::size_t bits) {
   TFGInt a, b, c;
   Mpz ga, gb;
   RandomValue(bits, 3, a, ga);
   RandomValue(bits, 4, b, gb);
   for (auto _ : state) {
-    xkit::BigMul(a, b, c);
+    kOperation(a, b, c);
     benchmark::DoNotOptimize(c.Digits.data());
   }
 }
 
-void MulGmp(benchmark::State& state, std::size_t bits) {
+template <void (*kOperation)(mpz_ptr, mpz_srcptr, mpz_srcptr)>
+void BinaryGmp(benchmark::State& state, std::size_t bits) {
   TFGInt a, b;
   Mpz ga, gb, gc;
   RandomValue(bits, 3, a, ga);
   RandomValue(bits, 4, b, gb);
   for (auto _ : state) {
-    mpz_mul(gc.value, ga.value, gb.value);
+    kOperation(gc.value, ga.value, gb.value);
     benchmark::DoNotOptimize(gc.value);
   }
 }
@@ -170,28 +173,6 @@ void SquareGmp(benchmark::State& state, std::size_t bits) {
   RandomValue(bits, 3, a, ga);
   for (auto _ : state) {
     mpz_mul(gc.value, ga.value, ga.value);
-    benchmark::DoNotOptimize(gc.value);
-  }
-}
-
-void AddXkit(benchmark::State& state, std::size_t bits) {
-  TFGInt a, b, c;
-  Mpz ga, gb;
-  RandomValue(bits, 3, a, ga);
-  RandomValue(bits, 4, b, gb);
-  for (auto _ : state) {
-    xkit::BigAdd(a, b, c);
-    benchmark::DoNotOptimize(c.Digits.data());
-  }
-}
-
-void AddGmp(benchmark::State& state, std::size_t bits) {
-  TFGInt a, b;
-  Mpz ga, gb, gc;
-  RandomValue(bits, 3, a, ga);
-  RandomValue(bits, 4, b, gb);
-  for (auto _ : state) {
-    mpz_add(gc.value, ga.value, gb.value);
     benchmark::DoNotOptimize(gc.value);
   }
 }
@@ -234,8 +215,8 @@ const bool kRegistered = [] {
   Register("BigToBitsBitsToBytes/1MiB/gmp", ToBytesGmp, kMiB);
   for (const std::size_t bits : {1024, 4096, 32768, 262144}) {
     const std::string size = std::to_string(bits);
-    Register("BigMul/" + size + "/xkit", MulXkit, bits);
-    Register("BigMul/" + size + "/gmp", MulGmp, bits);
+    Register("BigMul/" + size + "/xkit", BinaryXkit<xkit::BigMul>, bits);
+    Register("BigMul/" + size + "/gmp", BinaryGmp<mpz_mul>, bits);
     Register("BigSquare/" + size + "/xkit", SquareXkit, bits);
     Register("BigSquare/" + size + "/gmp", SquareGmp, bits);
   }
@@ -244,8 +225,8 @@ const bool kRegistered = [] {
     Register(name + "/xkit", DivModXkit, bits);
     Register(name + "/gmp", DivModGmp, bits);
   }
-  Register("BigAdd/4096/xkit", AddXkit, 4096);
-  Register("BigAdd/4096/gmp", AddGmp, 4096);
+  Register("BigAdd/4096/xkit", BinaryXkit<xkit::BigAdd>, 4096);
+  Register("BigAdd/4096/gmp", BinaryGmp<mpz_add>, 4096);
   return true;
 }();
 

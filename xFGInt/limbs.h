@@ -76,7 +76,7 @@ void SqrBasecase(Limb* r, const Limb* a, std::size_t n);
 
 // Scratch limbs that Mul needs for operands of an and bn limbs (in either order).
 std::size_t MulScratchSize(std::size_t an, std::size_t bn);
-// r[0..an+bn) = a * b for any an, bn >= 1, choosing schoolbook, Karatsuba or Toom-3 by size.
+// r[0..an+bn) = a * b for any an, bn >= 1, by schoolbook or Karatsuba depending on size.
 // r must not overlap a, b or scratch; a and b may be the same array.
 void Mul(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn, Limb* scratch);
 

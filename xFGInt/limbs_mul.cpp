@@ -9,8 +9,8 @@ namespace xkit::detail {
 
 namespace {
 
-// Operand sizes (in limbs) from which Karatsuba beats the schoolbook method; measured with
-// bench/ on x86-64.
+// Operand sizes (in limbs) from which Karatsuba is used instead of the schoolbook method;
+// the BigMul and BigSquare benchmarks are the place to retune them.
 constexpr std::size_t kMulKaratsubaThreshold = 28;
 constexpr std::size_t kSqrKaratsubaThreshold = 40;
 
