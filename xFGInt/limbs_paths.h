@@ -11,8 +11,8 @@ struct ProductKernels {
   Limb (*addMul1)(Limb* r, const Limb* a, std::size_t n, Limb b);
   Limb (*subMul1)(Limb* r, const Limb* a, std::size_t n, Limb b);
   // The schoolbook product and square (MulBasecase, SqrBasecase), and the rows of a
-  // Montgomery reduction: t[0..2n)
-  // += q_i m 2^(64 i) for i < n with q_i clearing t[i], the row's carry left in t[i].
+  // Montgomery reduction: t[0..2n) += q_i m 2^(64 i) for i < n, each q_i clearing t[i],
+  // the row's carry left in t[i].
   void (*mulBasecase)(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn);
   void (*sqrBasecase)(Limb* r, const Limb* a, std::size_t n);
   void (*redcRows)(Limb* t, const Limb* m, std::size_t n, Limb mInverse);

@@ -35,7 +35,7 @@ public:
   // r[0..n) = a^e mod m in plain form, for a of an limbs (any value) and e of en limbs.
   // a = 0 mod m gives 0 for every exponent, 0 included. Fixed windows: every window costs
   // the same squarings and one multiplication, and its table entry is read by a masked scan
-  // of the whole table.
+  // of the whole table. On the AVX-512 IFMA kernel path the products run in radix 2^52.
   void Pow(Limb* r, const Limb* a, std::size_t an, const Limb* e, std::size_t en) const;
 
 private:

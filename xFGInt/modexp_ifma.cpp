@@ -58,6 +58,10 @@ void FromRadix52(Limb* x, std::size_t n, const Limb* digits, std::size_t count) 
   std::fill(x + k, x + n, Limb{0});
 }
 
+// An almost-Montgomery product for one block count (below).
+using ProductFunction = void (*)(Limb* r, const Limb* a, const Limb* b, const Limb* m,
+                                 std::size_t digits, Limb k0);
+
 #if defined(__x86_64__) && defined(__GNUC__)
 
 // r = (a b + y m) / 2^(52 digits) for a, b below 2m, with y chosen digit by digit to clear
@@ -128,9 +132,6 @@ __attribute__((target("avx512f,avx512ifma"))) void AlmostMontgomeryProduct(
   }
 }
 
-using ProductFunction = void (*)(Limb* r, const Limb* a, const Limb* b, const Limb* m,
-                                 std::size_t digits, Limb k0);
-
 template <std::size_t... counts>
 constexpr std::array<ProductFunction, sizeof...(counts)> ProductTable(
     std::index_sequence<counts...>) {
@@ -150,8 +151,9 @@ bool CpuHasIfma() {
 
 #else
 
-void AlmostMontgomeryProduct(Limb*, const Limb*, const Limb*, const Limb*, std::size_t, std::size_t,
-                             Limb) {}
+ProductFunction ProductFor(std::size_t) {
+  return nullptr;
+}
 bool CpuHasIfma() {
   return false;
 }
