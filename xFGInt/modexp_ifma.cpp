@@ -58,9 +58,11 @@ void FromRadix52(Limb* x, std::size_t n, const Limb* digits, std::size_t count) 
   std::fill(x + k, x + n, Limb{0});
 }
 
-// An almost-Montgomery product for one block count (below).
+// An almost-Montgomery product and a table scan for one block count (below).
 using ProductFunction = void (*)(Limb* r, const Limb* a, const Limb* b, const Limb* m,
                                  std::size_t digits, Limb k0);
+using SelectFunction = void (*)(Limb* out, const Limb* table, std::size_t entries,
+                                std::size_t stride, Limb w);
 
 #if defined(__x86_64__) && defined(__GNUC__)
 
@@ -132,15 +134,40 @@ __attribute__((target("avx512f,avx512ifma"))) void AlmostMontgomeryProduct(
   }
 }
 
-template <std::size_t... counts>
-constexpr std::array<ProductFunction, sizeof...(counts)> ProductTable(
-    std::index_sequence<counts...>) {
-  return {AlmostMontgomeryProduct<counts + 1>...};
+// out[0..8 blocks) = table entry w, entries `stride` digits apart, read by scanning every
+// entry under a mask, a register per block.
+template <std::size_t blocks>
+__attribute__((target("avx512f"))) void SelectValue(Limb* out, const Limb* table,
+                                                    std::size_t entries, std::size_t stride,
+                                                    Limb w) {
+  __m512i value[blocks];
+  for (std::size_t j = 0; j < blocks; ++j)
+    value[j] = _mm512_setzero_si512();
+  for (std::size_t i = 0; i < entries; ++i) {
+    const __m512i mask = _mm512_set1_epi64(static_cast<long long>(MaskIfZero(i ^ w)));
+    for (std::size_t j = 0; j < blocks; ++j) {
+      value[j] = _mm512_or_si512(
+          value[j], _mm512_and_si512(_mm512_loadu_si512(table + i * stride + 8 * j), mask));
+    }
+  }
+  for (std::size_t j = 0; j < blocks; ++j)
+    _mm512_storeu_si512(out + 8 * j, value[j]);
 }
 
-// The product for 1 .. kMaxBlocks blocks.
-ProductFunction ProductFor(std::size_t blocks) {
-  static constexpr auto kTable = ProductTable(std::make_index_sequence<kMaxBlocks>());
+// The kernels for one block count.
+struct BlockKernels {
+  ProductFunction product;
+  SelectFunction select;
+};
+
+template <std::size_t... counts>
+constexpr std::array<BlockKernels, sizeof...(counts)> KernelTable(std::index_sequence<counts...>) {
+  return {BlockKernels{AlmostMontgomeryProduct<counts + 1>, SelectValue<counts + 1>}...};
+}
+
+// The kernels for 1 .. kMaxBlocks blocks.
+BlockKernels KernelsFor(std::size_t blocks) {
+  static constexpr auto kTable = KernelTable(std::make_index_sequence<kMaxBlocks>());
   return kTable[blocks - 1];
 }
 
@@ -151,8 +178,12 @@ bool CpuHasIfma() {
 
 #else
 
-ProductFunction ProductFor(std::size_t) {
-  return nullptr;
+struct BlockKernels {
+  ProductFunction product;
+  SelectFunction select;
+};
+BlockKernels KernelsFor(std::size_t) {
+  return {nullptr, nullptr};
 }
 bool CpuHasIfma() {
   return false;
@@ -206,16 +237,15 @@ bool MontgomeryDomain::PowRadix52(Limb* r, const Limb* a, std::size_t an, const 
   ToRadix52(entry(0), width, rPrime, n);
   ToRadix52(entry(1), width, form, n);
   one[0] = 1;
-  const ProductFunction productFor = ProductFor(blocks);
+  const BlockKernels kernels = KernelsFor(blocks);
   const auto product = [&](Limb* out, const Limb* x, const Limb* y) {
-    productFor(out, x, y, modulus, digits, k0);
+    kernels.product(out, x, y, modulus, digits, k0);
   };
   for (std::size_t i = 2; i < entries; ++i)
     product(entry(i), entry(i - 1), entry(1));
 
-  // The table scan runs over whole slots; their zero first digits select to zero.
   const auto select = [&](Limb* out, std::size_t w) {
-    SelectEntry(out - 1, entry(0) - 1, entries, slot, Window(e, en, w * k, k));
+    kernels.select(out, entry(0), entries, slot, Window(e, en, w * k, k));
   };
   std::copy(entry(0), entry(0) + width, acc);
   if (bits != 0) {
