@@ -16,5 +16,6 @@ struct Section {
 bool DemoBig(std::ostream& out);
 bool DemoDigests(std::ostream& out);
 bool DemoCipher(std::ostream& out);
+bool DemoRsa(std::ostream& out);
 
 }  // namespace xkit::demo

@@ -21,11 +21,13 @@ extern const Command kDecryptCommand;
 extern const Command kBase64Command;
 extern const Command kEncryptStringCommand;
 extern const Command kDecryptStringCommand;
+extern const Command kRsaCommand;
 
 std::span<const Command* const> Commands() {
   static const Command* const commands[] = {
       &demo::kDemoCommand,
       &kBigCommand,
+      &kRsaCommand,
       &kMd5Command,
       &kPiDigestCommand,
       &kEncryptCommand,
