@@ -6,6 +6,7 @@
 // rest four at a time.
 #include <algorithm>
 
+#include "platform/cpu_features.h"
 #include "xFGInt/limbs_paths.h"
 
 namespace xkit::detail {
@@ -196,7 +197,7 @@ Limb SubMul1MulxAdx(Limb* r, const Limb* a, std::size_t n, Limb b) {
 
 bool MulxAdxSupported() {
   __builtin_cpu_init();
-  return __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("adx");
+  return __builtin_cpu_supports("bmi2") && CpuHasAdx();
 }
 
 ProductKernels MulxAdxKernels() {
