@@ -1,0 +1,151 @@
+// Reply builders, request parsing, the event recorder and the fixture of the THTTPGet tests.
+#include "tests/xHTTPGet/fetch_test_support.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace xkit::test {
+
+std::string Reply(std::string_view status, const std::vector<std::string>& headers,
+                  std::string_view body) {
+  std::string reply = "HTTP/1.0 " + std::string(status) + "\r\n";
+  for (const std::string& header : headers)
+    reply += header + "\r\n";
+  reply += "\r\n";
+  reply += body;
+  return reply;
+}
+
+std::string Ok(std::string_view body) {
+  return Reply("200 OK", {"Content-Length: " + std::to_string(body.size())}, body);
+}
+
+std::string Pattern(std::size_t size) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < size; ++i)
+    bytes[i] = static_cast<char>(i * 7 + i / 256);
+  return bytes;
+}
+
+ParsedRequest::ParsedRequest(const std::string& raw) {
+  const std::size_t headEnd = raw.find("\r\n\r\n");
+  const std::string head = raw.substr(0, headEnd);
+  body = headEnd == std::string::npos ? "" : raw.substr(headEnd + 4);
+  std::size_t start = 0;
+  for (bool first = true; start <= head.size(); first = false) {
+    std::size_t end = head.find("\r\n", start);
+    if (end == std::string::npos) end = head.size();
+    const std::string text = head.substr(start, end - start);
+    (first ? line : headers.emplace_back()) = text;
+    start = end + 2;
+  }
+}
+
+std::optional<std::string> ParsedRequest::Value(std::string_view name) const {
+  for (const std::string& header : headers) {
+    const std::size_t colon = header.find(':');
+    if (colon != name.size()) continue;
+    if (!std::equal(name.begin(), name.end(), header.begin(), [](char a, char b) {
+          return std::tolower(static_cast<unsigned char>(a)) ==
+                 std::tolower(static_cast<unsigned char>(b));
+        })) {
+      continue;
+    }
+    std::string value = header.substr(colon + 1);
+    value.erase(0, value.find_first_not_of(' '));
+    return value;
+  }
+  return std::nullopt;
+}
+
+void Recorder::Attach(THTTPGet& get) {
+  get.OnProgress = [this](TObject* sender, std::int64_t total, std::int64_t readed) {
+    events_.push_back({Event::kProgress, sender, total, readed, ""});
+  };
+  get.OnDoneString = [this](TObject* sender, const std::string& result) {
+    events_.push_back({Event::kDoneString, sender, 0, 0, result});
+  };
+  get.OnDoneFile = [this](TObject* sender, const std::string& fileName, std::int64_t size) {
+    events_.push_back({Event::kDoneFile, sender, size, 0, fileName});
+  };
+  get.OnError = [this](TObject* sender) { events_.push_back({Event::kError, sender, 0, 0, ""}); };
+}
+
+std::vector<Event> Recorder::Progress() const {
+  std::vector<Event> progress;
+  std::copy_if(events_.begin(), events_.end(), std::back_inserter(progress),
+               [](const Event& event) { return event.kind == Event::kProgress; });
+  return progress;
+}
+
+int Recorder::Completions() const {
+  return static_cast<int>(std::count_if(events_.begin(), events_.end(), [](const Event& event) {
+    return event.kind != Event::kProgress;
+  }));
+}
+
+const Event& Recorder::Completion() const {
+  static const Event kNone{Event::kProgress, nullptr, 0, 0, "no completion"};
+  EXPECT_EQ(Completions(), 1);
+  if (Completions() != 1 || events_.back().kind == Event::kProgress) return kNone;
+  return events_.back();
+}
+
+void FetchTest::SetUp() {
+  MainLoopTest::SetUp();
+  get_ = std::make_unique<THTTPGet>(nullptr);
+  recorder_.Attach(*get_);
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string name =
+      "xhttpget-" + std::to_string(getpid()) + "-" + info->test_suite_name() + "-" + info->name();
+  std::replace(name.begin(), name.end(), '/', '_');
+  tempDir_ = (std::filesystem::path(::testing::TempDir()) / name).string();
+  std::filesystem::create_directories(tempDir_);
+}
+
+void FetchTest::TearDown() {
+  MainLoopTest::TearDown();
+  get_.reset();
+  server_.reset();
+  std::filesystem::remove_all(tempDir_);
+}
+
+void FetchTest::Serve(loopback::Server::Handler handler) {
+  server_ = std::make_unique<loopback::Server>(std::move(handler));
+}
+
+void FetchTest::ServeReply(std::string reply) {
+  Serve([reply = std::move(reply)](loopback::Exchange& exchange) { exchange.Send(reply); });
+}
+
+void FetchTest::FetchString(std::string_view path) {
+  get_->URL = server_->Url(path);
+  get_->StartStringFetch();
+  PumpUntil([this] { return recorder_.Completions() > 0; });
+}
+
+void FetchTest::FetchFile(std::string_view path) {
+  get_->URL = server_->Url(path);
+  if (get_->FileName.empty()) get_->FileName = TempPath("body");
+  get_->StartFileFetch();
+  PumpUntil([this] { return recorder_.Completions() > 0; });
+}
+
+std::string FetchTest::TempPath(std::string_view name) const {
+  return tempDir_ + "/" + std::string(name);
+}
+
+std::string FetchTest::ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+}  // namespace xkit::test
