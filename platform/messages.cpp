@@ -85,8 +85,9 @@ private:
   std::atomic<std::uint64_t> ticket_{0};  // bumped by Wake (written under mutex_)
 };
 
+// Never destroyed: a detached thread may still post or wake while the program exits.
 MainQueue& Queue() {
-  static MainQueue queue;
+  static MainQueue& queue = *new MainQueue;
   return queue;
 }
 

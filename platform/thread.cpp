@@ -93,8 +93,8 @@ void TThread::ThreadProc(TThread* self, std::shared_ptr<Control> control) {
   }
   if (freeThread) delete self;
   currentThread = nullptr;
-  control->MarkEnded();
   ThreadRunEnded();
+  control->MarkEnded();
 }
 
 void TThread::Terminate() {

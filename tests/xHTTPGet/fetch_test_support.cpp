@@ -66,15 +66,18 @@ std::optional<std::string> ParsedRequest::Value(std::string_view name) const {
 
 void Recorder::Attach(THTTPGet& get) {
   get.OnProgress = [this](TObject* sender, std::int64_t total, std::int64_t readed) {
-    events_.push_back({Event::kProgress, sender, total, readed, ""});
+    events_.push_back({Event::kProgress, sender, dynamic_cast<THTTPGetThread*>(sender) != nullptr,
+                       total, readed, ""});
   };
   get.OnDoneString = [this](TObject* sender, const std::string& result) {
-    events_.push_back({Event::kDoneString, sender, 0, 0, result});
+    events_.push_back({Event::kDoneString, sender, false, 0, 0, result});
   };
   get.OnDoneFile = [this](TObject* sender, const std::string& fileName, std::int64_t size) {
-    events_.push_back({Event::kDoneFile, sender, size, 0, fileName});
+    events_.push_back({Event::kDoneFile, sender, false, size, 0, fileName});
   };
-  get.OnError = [this](TObject* sender) { events_.push_back({Event::kError, sender, 0, 0, ""}); };
+  get.OnError = [this](TObject* sender) {
+    events_.push_back({Event::kError, sender, false, 0, 0, ""});
+  };
 }
 
 std::vector<Event> Recorder::Progress() const {
@@ -91,7 +94,7 @@ int Recorder::Completions() const {
 }
 
 const Event& Recorder::Completion() const {
-  static const Event kNone{Event::kProgress, nullptr, 0, 0, "no completion"};
+  static const Event kNone{Event::kProgress, nullptr, false, 0, 0, "no completion"};
   EXPECT_EQ(Completions(), 1);
   if (Completions() != 1 || events_.back().kind == Event::kProgress) return kNone;
   return events_.back();

@@ -36,7 +36,8 @@ struct ParsedRequest {
 struct Event {
   enum Kind { kProgress, kDoneString, kDoneFile, kError };
   Kind kind;
-  TObject* sender;
+  TObject* sender;          // compare only: a worker is gone once its fetch has ended
+  bool fromWorker = false;  // sender was a THTTPGetThread when the event ran
   std::int64_t total = 0;   // progress: TotalSize; done file: FileSize
   std::int64_t readed = 0;  // progress: Readed
   std::string text;         // done string: Result; done file: FileName

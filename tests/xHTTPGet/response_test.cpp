@@ -99,7 +99,7 @@ TEST_F(FetchTest, ProgressAfterEveryChunkWithTheRunningCount) {
     EXPECT_EQ(progress[i].readed, expected[i]);
     // Progress comes from the worker, the completion from the component.
     EXPECT_NE(progress[i].sender, get_.get());
-    EXPECT_NE(dynamic_cast<THTTPGetThread*>(progress[i].sender), nullptr);
+    EXPECT_TRUE(progress[i].fromWorker);
   }
   EXPECT_EQ(recorder_.Completion().kind, Event::kDoneString);
   EXPECT_EQ(recorder_.Completion().sender, get_.get());
