@@ -11,8 +11,9 @@ namespace xkit::cli {
 
 namespace {
 
+// "-" alone and negative numbers ("-7") are positionals, not options.
 bool IsOptionToken(const std::string& token) {
-  return token.size() > 1 && token[0] == '-';
+  return token.size() > 1 && token[0] == '-' && !(token[1] >= '0' && token[1] <= '9');
 }
 
 }  // namespace

@@ -35,7 +35,7 @@ public:
 // The arguments after the subcommand's name. A command takes its options out first
 // (`Flag`, `Option`), then its positionals (`Positionals`), which rejects any option left
 // over. Options may stand anywhere; "--name=value" equals "--name value"; "--" ends options;
-// "-" alone is a positional (standard input or output).
+// "-" alone is a positional (standard input or output), and so is a negative number ("-7").
 class Args {
 public:
   explicit Args(std::vector<std::string> tokens);

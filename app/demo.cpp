@@ -10,7 +10,10 @@ namespace xkit::demo {
 namespace {
 
 const std::vector<Section>& Sections() {
-  static const std::vector<Section> sections = {};
+  static const std::vector<Section> sections = {
+      {"big integers", DemoBig},
+      {"digests: MD5 and the pi digest", DemoDigests},
+  };
   return sections;
 }
 

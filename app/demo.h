@@ -12,4 +12,8 @@ struct Section {
   bool (*run)(std::ostream& out);  // false when the section's own check failed
 };
 
+// The sections, one per facility (app/demo_<facility>.cpp).
+bool DemoBig(std::ostream& out);
+bool DemoDigests(std::ostream& out);
+
 }  // namespace xkit::demo

@@ -13,10 +13,16 @@ extern const cli::Command kDemoCommand;
 }
 
 namespace cli {
+extern const Command kBigCommand;
+extern const Command kMd5Command;
+extern const Command kPiDigestCommand;
 
 std::span<const Command* const> Commands() {
   static const Command* const commands[] = {
       &demo::kDemoCommand,
+      &kBigCommand,
+      &kMd5Command,
+      &kPiDigestCommand,
   };
   return commands;
 }

@@ -1,0 +1,206 @@
+// The limb kernels against GMP, on both CPU paths: products across the Karatsuba
+// thresholds, balanced and not, squares, division with its rare correction steps, and the
+// one-limb kernels on every length that splits unevenly into their four-limb blocks.
+#include "xFGInt/limbs.h"
+
+#include <vector>
+
+#include "tests/xFGInt/support.h"
+
+namespace xkit::test {
+namespace {
+
+using detail::Limb;
+using Limbs = std::vector<Limb>;
+
+mpz_class FromLimbs(const Limbs& x) {
+  mpz_class v;
+  if (!x.empty()) mpz_import(v.get_mpz_t(), x.size(), -1, sizeof(Limb), 0, 0, x.data());
+  return v;
+}
+
+class LimbKernels : public EachKernelPath {
+protected:
+  // n limbs: random, all ones, or a sparse mix, chosen by `kind`.
+  Limbs Make(std::size_t n, int kind) {
+    Limbs x(n);
+    for (Limb& limb : x) {
+      switch (kind) {
+        case 0:
+          limb = random_.Engine()();
+          break;
+        case 1:
+          limb = ~Limb{0};
+          break;
+        default:
+          limb = random_.Below(4) == 0 ? random_.Engine()() : random_.Below(2) * ~Limb{0};
+      }
+    }
+    if (n > 0 && x[n - 1] == 0) x[n - 1] = 1;
+    return x;
+  }
+  RandomValues random_{20240611};
+};
+
+TEST_P(LimbKernels, MulMatchesGmpAcrossSizes) {
+  const std::size_t sizes[] = {1, 2, 3, 5, 27, 28, 29, 41, 56, 57, 80, 113, 130, 250, 301};
+  for (const std::size_t an : sizes) {
+    for (const std::size_t bn : sizes) {
+      for (int kind = 0; kind < 3; ++kind) {
+        const Limbs a = Make(an, kind);
+        const Limbs b = Make(bn, (kind + 1) % 3);
+        Limbs r(an + bn);
+        Limbs scratch(detail::MulScratchSize(an, bn));
+        detail::Mul(r.data(), a.data(), an, b.data(), bn, scratch.data());
+        ASSERT_EQ(FromLimbs(r), FromLimbs(a) * FromLimbs(b))
+            << an << " x " << bn << " kind " << kind;
+      }
+    }
+  }
+}
+
+TEST_P(LimbKernels, SquareMatchesGmpAcrossSizes) {
+  for (const std::size_t n : {1, 2, 3, 4, 39, 40, 41, 79, 80, 81, 157, 320, 513}) {
+    for (int kind = 0; kind < 3; ++kind) {
+      const Limbs a = Make(n, kind);
+      Limbs r(2 * n);
+      Limbs scratch(detail::SqrScratchSize(n));
+      detail::Sqr(r.data(), a.data(), n, scratch.data());
+      ASSERT_EQ(FromLimbs(r), FromLimbs(a) * FromLimbs(a)) << n << " kind " << kind;
+      // The product of an array with itself takes the square path as well.
+      Limbs viaMul(2 * n);
+      Limbs mulScratch(detail::MulScratchSize(n, n));
+      detail::Mul(viaMul.data(), a.data(), n, a.data(), n, mulScratch.data());
+      ASSERT_EQ(viaMul, r);
+    }
+  }
+}
+
+TEST_P(LimbKernels, OneLimbProductsOnEveryBlockSplit) {
+  for (std::size_t n = 0; n <= 13; ++n) {
+    for (int kind = 0; kind < 3; ++kind) {
+      const Limbs a = Make(n, kind);
+      const Limbs start = Make(n, (kind + 2) % 3);
+      const Limb b = kind == 1 ? ~Limb{0} : random_.Engine()();
+      const mpz_class limbBase = mpz_class(1) << (64 * n);
+
+      Limbs r = start;
+      Limb high = detail::Mul1(r.data(), a.data(), n, b);
+      ASSERT_EQ(FromLimbs(r) + (mpz_class(high) << (64 * n)), FromLimbs(a) * b);
+
+      r = start;
+      high = detail::AddMul1(r.data(), a.data(), n, b);
+      ASSERT_EQ(FromLimbs(r) + (mpz_class(high) << (64 * n)), FromLimbs(start) + FromLimbs(a) * b);
+
+      r = start;
+      high = detail::SubMul1(r.data(), a.data(), n, b);
+      ASSERT_EQ(FromLimbs(r) - (mpz_class(high) << (64 * n)), FromLimbs(start) - FromLimbs(a) * b);
+      ASSERT_LT(FromLimbs(r), limbBase);
+
+      r = a;  // in place
+      detail::AddMul1(r.data(), r.data(), n, b);
+      Limbs expected = a;
+      detail::AddMul1(expected.data(), a.data(), n, b);
+      ASSERT_EQ(r, expected);
+    }
+  }
+}
+
+TEST_P(LimbKernels, DivRemMatchesGmp) {
+  struct Case {
+    std::size_t an, dn;
+  };
+  for (const Case c : {Case{1, 1},
+                       {5, 1},
+                       {2, 2},
+                       {3, 2},
+                       {9, 2},
+                       {10, 3},
+                       {40, 17},
+                       {64, 32},
+                       {33, 33},
+                       {100, 60},
+                       {7, 6}}) {
+    for (int kind = 0; kind < 4; ++kind) {
+      Limbs a = Make(c.an, kind % 3);
+      Limbs d = Make(c.dn, (kind + 1) % 3);
+      if (kind == 3) {
+        // Top divisor limb 1, and a dividend whose top limbs repeat the divisor's, which
+        // drives the quotient-limb estimate to its overflow case.
+        d[c.dn - 1] = 1;
+        for (std::size_t i = 0; i < c.dn && i < c.an; ++i)
+          a[c.an - 1 - i] = d[c.dn - 1 - i];
+      }
+      Limbs q(c.an - c.dn + 1);
+      Limbs r(c.dn);
+      Limbs scratch(detail::DivRemScratchSize(c.an, c.dn));
+      detail::DivRem(q.data(), r.data(), a.data(), c.an, d.data(), c.dn, scratch.data());
+      mpz_class eq, er;
+      mpz_tdiv_qr(eq.get_mpz_t(), er.get_mpz_t(), FromLimbs(a).get_mpz_t(),
+                  FromLimbs(d).get_mpz_t());
+      ASSERT_EQ(FromLimbs(q), eq) << c.an << "/" << c.dn << " kind " << kind;
+      ASSERT_EQ(FromLimbs(r), er) << c.an << "/" << c.dn << " kind " << kind;
+    }
+  }
+}
+
+TEST_P(LimbKernels, DivRemWithNormalisedDivisorTopLimbsInTheDividend) {
+  // Dividend limbs equal to the normalised divisor's top limbs force the quotient limb
+  // 2^64 - 1 and the add-back step.
+  for (int round = 0; round < 200; ++round) {
+    const std::size_t dn = 2 + random_.Below(5);
+    const std::size_t an = dn + 1 + random_.Below(6);
+    Limbs d = Make(dn, round % 3);
+    d[dn - 1] |= Limb{1} << 63;
+    Limbs a = Make(an, (round + 1) % 3);
+    const std::size_t at = dn + random_.Below(an - dn + 1) - 1;
+    a[at] = d[dn - 1] - (random_.Below(2));
+    a[at - 1] = d[dn - 2];
+    if (at + 1 < an) a[at + 1] = 0;
+    Limbs q(an - dn + 1);
+    Limbs r(dn);
+    Limbs scratch(detail::DivRemScratchSize(an, dn));
+    detail::DivRem(q.data(), r.data(), a.data(), an, d.data(), dn, scratch.data());
+    ASSERT_EQ(FromLimbs(q) * FromLimbs(d) + FromLimbs(r), FromLimbs(a));
+    ASSERT_LT(FromLimbs(r), FromLimbs(d));
+  }
+}
+
+TEST_P(LimbKernels, DivRem1ForEveryShift) {
+  for (unsigned shift = 0; shift < 64; shift += 7) {
+    for (int kind = 0; kind < 3; ++kind) {
+      const Limb d = (~Limb{0} >> shift) - (kind == 0 ? random_.Below(1000) : 0);
+      const Limbs a = Make(9, kind);
+      Limbs q(9);
+      const Limb r = detail::DivRem1(q.data(), a.data(), 9, detail::PrepareLimbDivisor(d));
+      ASSERT_EQ(FromLimbs(q) * d + r, FromLimbs(a));
+      ASSERT_LT(r, d);
+    }
+  }
+}
+
+TEST_P(LimbKernels, ShiftsAndCarries) {
+  const Limbs a = Make(7, 0);
+  Limbs r(7);
+  for (unsigned s = 1; s < 64; s += 9) {
+    const Limb out = detail::LShift(r.data(), a.data(), 7, s);
+    ASSERT_EQ(FromLimbs(r) + (mpz_class(out) << (64 * 7)), FromLimbs(a) << s);
+    const Limb low = detail::RShift(r.data(), a.data(), 7, s);
+    ASSERT_EQ(FromLimbs(r), FromLimbs(a) >> s);
+    ASSERT_EQ(low >> (64 - s), a[0] & ((Limb{1} << s) - 1));
+  }
+  Limbs ones(3, ~Limb{0});
+  EXPECT_EQ(detail::Add1(ones.data(), ones.data(), 3, 1), 1u);
+  EXPECT_EQ(ones, Limbs(3, 0));
+  EXPECT_EQ(detail::Sub1(ones.data(), ones.data(), 3, 1), 1u);
+  EXPECT_EQ(ones, Limbs(3, ~Limb{0}));
+}
+
+XKIT_INSTANTIATE_KERNEL_PATHS(LimbKernels);
+
+TEST(KernelPath, PortableIsAlwaysAvailable) {
+  EXPECT_TRUE(detail::KernelPathAvailable(detail::KernelPath::kPortable));
+}
+
+}  // namespace
+}  // namespace xkit::test

@@ -1,0 +1,102 @@
+#include "tests/xFGInt/support.h"
+
+namespace xkit::test {
+
+TFGInt Record(const mpz_class& magnitude, TBigSign sign) {
+  mpz_class m = abs(magnitude);
+  std::size_t count = 0;
+  std::vector<std::uint32_t> digits(mpz_sizeinbase(m.get_mpz_t(), 2) / 31 + 2);
+  // 32-bit words with one nail bit: 31-bit digits, least significant first.
+  mpz_export(digits.data(), &count, -1, 4, 0, 1, m.get_mpz_t());
+  if (count == 0) digits[count++] = 0;
+  TFGInt a;
+  a.Sign = sign;
+  a.Digits.assign(1, static_cast<std::uint32_t>(count));
+  a.Digits.insert(a.Digits.end(), digits.begin(), digits.begin() + count);
+  return a;
+}
+
+TFGInt Record(const std::string& decimal) {
+  const bool negative = !decimal.empty() && decimal[0] == '-';
+  return Record(mpz_class(negative ? decimal.substr(1) : decimal, 10), negative ? kNeg : kPos);
+}
+
+mpz_class Magnitude(const TFGInt& a) {
+  mpz_class m;
+  if (a.Digits.size() < 2) return m;
+  mpz_import(m.get_mpz_t(), a.Digits.size() - 1, -1, 4, 0, 1, a.Digits.data() + 1);
+  return m;
+}
+
+mpz_class Value(const TFGInt& a) {
+  const mpz_class m = Magnitude(a);
+  return a.Sign == kNeg ? mpz_class(-m) : m;
+}
+
+::testing::AssertionResult WellFormed(const TFGInt& a) {
+  if (a.Digits.size() < 2) return ::testing::AssertionFailure() << "no digits";
+  const std::size_t n = a.Digits[0];
+  if (n + 1 != a.Digits.size()) {
+    return ::testing::AssertionFailure()
+           << "count " << n << " with " << a.Digits.size() << " cells";
+  }
+  for (std::size_t i = 1; i <= n; ++i) {
+    if (a.Digits[i] >> 31) return ::testing::AssertionFailure() << "digit " << i << " has bit 31";
+  }
+  if (n > 1 && a.Digits[n] == 0) return ::testing::AssertionFailure() << "not normalised";
+  return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult Holds(const TFGInt& a, const mpz_class& magnitude, TBigSign sign) {
+  ::testing::AssertionResult formed = WellFormed(a);
+  if (!formed) return formed;
+  if (Magnitude(a) != abs(magnitude)) {
+    return ::testing::AssertionFailure() << "magnitude " << Magnitude(a).get_str() << ", expected "
+                                         << mpz_class(abs(magnitude)).get_str();
+  }
+  if (a.Sign != sign) {
+    return ::testing::AssertionFailure()
+           << "flag " << (a.Sign == kNeg ? "Negative" : "Positive") << ", expected "
+           << (sign == kNeg ? "Negative" : "Positive") << " (magnitude " << magnitude.get_str()
+           << ")";
+  }
+  return ::testing::AssertionSuccess();
+}
+
+mpz_class RandomValues::Magnitude(std::size_t maxDigits) {
+  const std::size_t digits = 1 + Below(maxDigits);
+  const mpz_class base = mpz_class(1) << (31 * digits);
+  switch (Below(8)) {
+    case 0:
+      return base - 1;  // every digit 2^31 - 1
+    case 1:
+      return mpz_class(static_cast<unsigned long>(Below(0x80000000u)));  // one digit
+    case 2:
+      return 0;
+    case 3:
+      return mpz_class(1) << (31 * Below(digits));  // a power of 2^31
+    case 4: {
+      mpz_class sparse = 0;
+      for (std::size_t i = 0; i < 3; ++i)
+        sparse |= mpz_class(1) << Below(31 * digits);
+      return sparse;
+    }
+    default:
+      return gmp_.get_z_bits(31 * digits);
+  }
+}
+
+void EachKernelPath::SetUp() {
+  saved_ = detail::ActiveKernelPath();
+  if (!detail::SelectKernelPath(GetParam())) GTEST_SKIP() << "this CPU lacks the path";
+}
+
+void EachKernelPath::TearDown() {
+  detail::SelectKernelPath(saved_);
+}
+
+std::string PathName(const ::testing::TestParamInfo<detail::KernelPath>& info) {
+  return info.param == detail::KernelPath::kPortable ? "Portable" : "MulxAdx";
+}
+
+}  // namespace xkit::test

@@ -1,0 +1,69 @@
+// Test helpers for the xFGInt suite: records built and read independently of the unit (with
+// GMP), the record invariant as a checkable assertion, and random operands.
+#pragma once
+
+#include <gmpxx.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+
+#include "xFGInt/limbs.h"
+#include "xFGInt/xFGInt.h"
+
+namespace xkit::test {
+
+inline constexpr TBigSign kPos = TBigSign::Positive;
+inline constexpr TBigSign kNeg = TBigSign::Negative;
+
+// A record holding magnitude |value| with the given flag, digits made by GMP.
+TFGInt Record(const mpz_class& magnitude, TBigSign sign = kPos);
+// A record from a decimal text ("-" allowed), digits made by GMP; "-0" is zero flagged
+// Negative.
+TFGInt Record(const std::string& decimal);
+// The magnitude of a record, read by GMP.
+mpz_class Magnitude(const TFGInt& a);
+// The signed value of a record.
+mpz_class Value(const TFGInt& a);
+
+// The record invariant: count cell matches the array, digits below 2^31, normalised.
+::testing::AssertionResult WellFormed(const TFGInt& a);
+// Well formed, with this magnitude and this flag.
+::testing::AssertionResult Holds(const TFGInt& a, const mpz_class& magnitude, TBigSign sign);
+
+// Random magnitudes of 1..maxDigits base-2^31 digits, biased towards the awkward ones:
+// all digits 2^31 - 1, single digits, zero, powers of 2^31 and sparse values.
+class RandomValues {
+public:
+  explicit RandomValues(std::uint64_t seed) : engine_(seed) { gmp_.seed(seed); }
+  mpz_class Magnitude(std::size_t maxDigits);
+  mpz_class Bits(std::size_t bits) { return gmp_.get_z_bits(bits); }
+  std::size_t Below(std::size_t bound) { return engine_() % bound; }
+  TBigSign Sign() { return engine_() % 2 ? kPos : kNeg; }
+  std::mt19937_64& Engine() { return engine_; }
+
+private:
+  std::mt19937_64 engine_;
+  gmp_randclass gmp_{gmp_randinit_mt};
+};
+
+// Runs the body once per kernel path this CPU offers, restoring the default path after.
+class EachKernelPath : public ::testing::TestWithParam<detail::KernelPath> {
+protected:
+  void SetUp() override;
+  void TearDown() override;
+
+private:
+  detail::KernelPath saved_ = detail::KernelPath::kPortable;
+};
+
+std::string PathName(const ::testing::TestParamInfo<detail::KernelPath>& info);
+
+#define XKIT_INSTANTIATE_KERNEL_PATHS(Suite)                                        \
+  INSTANTIATE_TEST_SUITE_P(Paths, Suite,                                            \
+                           ::testing::Values(::xkit::detail::KernelPath::kPortable, \
+                                             ::xkit::detail::KernelPath::kMulxAdx), \
+                           ::xkit::test::PathName)
+
+}  // namespace xkit::test

@@ -1,0 +1,290 @@
+// Signed addition, subtraction, multiplication and squaring, and the in-place digit
+// operations. Sums and the digit operations work on the 31-bit digits directly (the free
+// bit 31 carries); products repack into limbs and run the multiplication kernels.
+#include <algorithm>
+#include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "xFGInt/record_limbs.h"
+#include "xFGInt/xFGInt.h"
+
+namespace xkit {
+
+namespace {
+
+using detail::DigitCount;
+using detail::kDigitBits;
+using detail::kDigitMask;
+using detail::Limb;
+using detail::RequireValue;
+
+TMagnitudeOrder CompareDigits(const std::uint32_t* x, const std::uint32_t* y, std::size_t n) {
+  for (std::size_t i = n; i >= 1; --i) {
+    if (x[i] != y[i]) return x[i] > y[i] ? TMagnitudeOrder::Greater : TMagnitudeOrder::Smaller;
+  }
+  return TMagnitudeOrder::Equal;
+}
+
+// Sums and differences of digit runs. A digit carries into the next one exactly when its
+// digit sum is at least 2^31 (it generates a carry) or equals 2^31 - 1 and receives one (it
+// propagates). With those two facts as bit masks over a block of digits, one 64-bit addition
+// finds every carry of the block at once (carry lookahead): in G + (G | P) + carry-in, bit k
+// of the result XOR G XOR (G | P) is the carry into digit k. The digit work is then
+// independent from digit to digit, four digits to an SSE2 register. Differences work the
+// same way with borrows: a negative digit difference generates one, a zero one propagates.
+// Every run function takes c, x, y at the same index, so c may be x or y.
+
+constexpr std::size_t kLookaheadGroups = 15;  // 60 digits: the carry out lands on bit 60
+
+#if defined(__SSE2__)
+// Lane j of entry m holds bit j of m: the carries into four digits, as a vector.
+alignas(16) constexpr std::uint32_t kCarryLanes[16][4] = {
+    {0, 0, 0, 0}, {1, 0, 0, 0}, {0, 1, 0, 0}, {1, 1, 0, 0}, {0, 0, 1, 0}, {1, 0, 1, 0},
+    {0, 1, 1, 0}, {1, 1, 1, 0}, {0, 0, 0, 1}, {1, 0, 0, 1}, {0, 1, 0, 1}, {1, 1, 0, 1},
+    {0, 0, 1, 1}, {1, 0, 1, 1}, {0, 1, 1, 1}, {1, 1, 1, 1}};
+
+inline __m128i Load(const std::uint32_t* p) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+inline std::uint64_t SignBits(__m128i v) {
+  return static_cast<std::uint64_t>(_mm_movemask_ps(_mm_castsi128_ps(v)));
+}
+
+// c[0..n) := x + y + carry over digits; n is a multiple of 4 of at most 60. Returns the
+// carry out. kSubtract selects x - y - borrow instead.
+template <bool kSubtract>
+std::uint32_t LookaheadBlock(std::uint32_t* c, const std::uint32_t* x, const std::uint32_t* y,
+                             std::size_t n, std::uint32_t carry) {
+  const __m128i mask = _mm_set1_epi32(kDigitMask);
+  const __m128i zero = _mm_setzero_si128();
+  std::uint64_t generate = 0;
+  std::uint64_t propagate = 0;
+  for (std::size_t i = 0; i < n; i += 4) {
+    const __m128i t = kSubtract ? _mm_sub_epi32(Load(x + i), Load(y + i))
+                                : _mm_add_epi32(Load(x + i), Load(y + i));
+    generate |= SignBits(t) << i;
+    propagate |= SignBits(_mm_cmpeq_epi32(t, kSubtract ? zero : mask)) << i;
+  }
+  const std::uint64_t either = generate | propagate;
+  const std::uint64_t carries = (generate + either + carry) ^ generate ^ either;
+  for (std::size_t i = 0; i < n; i += 4) {
+    const __m128i in =
+        _mm_load_si128(reinterpret_cast<const __m128i*>(kCarryLanes[(carries >> i) & 15]));
+    const __m128i t = kSubtract ? _mm_sub_epi32(_mm_sub_epi32(Load(x + i), Load(y + i)), in)
+                                : _mm_add_epi32(_mm_add_epi32(Load(x + i), Load(y + i)), in);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(c + i), _mm_and_si128(t, mask));
+  }
+  return static_cast<std::uint32_t>(carries >> n) & 1;
+}
+#endif
+
+// c[0..n) := x + y + carry (kSubtract: x - y - borrow); returns the carry (borrow) out.
+template <bool kSubtract>
+std::uint32_t DigitRun(std::uint32_t* c, const std::uint32_t* x, const std::uint32_t* y,
+                       std::size_t n, std::uint32_t carry) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  for (; n - i >= 4;) {
+    const std::size_t block = std::min(kLookaheadGroups * 4, (n - i) & ~std::size_t{3});
+    carry = LookaheadBlock<kSubtract>(c + i, x + i, y + i, block, carry);
+    i += block;
+  }
+#endif
+  for (; i < n; ++i) {
+    if (kSubtract) {
+      // 2^31 + x - y - borrow lies in 1 .. 2^32 - 1; bit 31 clear means a borrow.
+      const std::uint32_t t = 0x80000000u + x[i] - y[i] - carry;
+      c[i] = t & kDigitMask;
+      carry = 1 - (t >> 31);
+    } else {
+      const std::uint32_t t = x[i] + y[i] + carry;  // below 2^32: two digits and a carry
+      c[i] = t & kDigitMask;
+      carry = t >> 31;
+    }
+  }
+  return carry;
+}
+
+// c[0..n) := x + carry (kSubtract: x - borrow); returns the carry (borrow) out. Once the
+// carry dies the rest is a copy, skipped when c is x.
+template <bool kSubtract>
+std::uint32_t CarryRun(std::uint32_t* c, const std::uint32_t* x, std::size_t n,
+                       std::uint32_t carry) {
+  std::size_t i = 0;
+  for (; i < n && carry != 0; ++i) {
+    if (kSubtract) {
+      carry = x[i] == 0;
+      c[i] = (x[i] - 1) & kDigitMask;
+    } else {
+      const std::uint32_t t = x[i] + 1;
+      c[i] = t & kDigitMask;
+      carry = t >> 31;
+    }
+  }
+  if (c != x) std::copy(x + i, x + n, c + i);
+  return carry;
+}
+
+// c[1..nx] := x[1..nx] - y[1..ny] for |x| >= |y|, nx >= ny; c may be x or y.
+void SubtractDigits(std::uint32_t* c, const std::uint32_t* x, std::size_t nx,
+                    const std::uint32_t* y, std::size_t ny) {
+  const std::uint32_t borrow = DigitRun<true>(c + 1, x + 1, y + 1, ny, 0);
+  CarryRun<true>(c + ny + 1, x + ny + 1, nx - ny, borrow);
+}
+
+// c := x + y where x carries the flag xSign and y the flag ySign (the caller may have
+// flipped y's flag for a subtraction without touching y). c may be x and/or y.
+void AddSigned(const TFGInt& a, TBigSign aSign, const TFGInt& b, TBigSign bSign, TFGInt& c) {
+  RequireValue(a);
+  RequireValue(b);
+  const TFGInt* x = &a;
+  const TFGInt* y = &b;
+  TBigSign xSign = aSign;
+  TBigSign ySign = bSign;
+  // The operand with more digits goes first; with different flags, the larger magnitude.
+  // On equal magnitudes a stays first, so its flag is the flag of the zero result.
+  const auto swapOperands = [&] {
+    std::swap(x, y);
+    std::swap(xSign, ySign);
+  };
+  if (DigitCount(*x) < DigitCount(*y)) swapOperands();
+  const std::size_t nx = DigitCount(*x);
+  const std::size_t ny = DigitCount(*y);
+  if (xSign == ySign) {
+    c.Digits.resize(nx + 2);  // may move x's or y's digits when one of them is c
+    const std::uint32_t* xd = x->Digits.data();
+    const std::uint32_t* yd = y->Digits.data();
+    std::uint32_t* cd = c.Digits.data();
+    const std::uint32_t carry = DigitRun<false>(cd + 1, xd + 1, yd + 1, ny, 0);
+    cd[nx + 1] = CarryRun<false>(cd + ny + 1, xd + ny + 1, nx - ny, carry);
+    c.Sign = xSign;
+    detail::Normalise(c, nx + 1);
+    return;
+  }
+  if (nx == ny &&
+      CompareDigits(y->Digits.data(), x->Digits.data(), nx) == TMagnitudeOrder::Greater) {
+    swapOperands();
+  }
+  // nx >= ny still holds: the swap above only happens between equal counts.
+  c.Digits.resize(nx + 1);
+  SubtractDigits(c.Digits.data(), x->Digits.data(), nx, y->Digits.data(), ny);
+  c.Sign = xSign;
+  detail::Normalise(c, nx);
+}
+
+TBigSign Flipped(TBigSign sign) {
+  return sign == TBigSign::Negative ? TBigSign::Positive : TBigSign::Negative;
+}
+
+}  // namespace
+
+void BigAdd(const TFGInt& a, const TFGInt& b, TFGInt& c) {
+  AddSigned(a, a.Sign, b, b.Sign, c);
+}
+
+void BigSub(const TFGInt& a, const TFGInt& b, TFGInt& c) {
+  AddSigned(a, a.Sign, b, Flipped(b.Sign), c);
+}
+
+void BigMul(const TFGInt& a, const TFGInt& b, TFGInt& c) {
+  RequireValue(a);
+  RequireValue(b);
+  const TBigSign sign = a.Sign == b.Sign ? TBigSign::Positive : TBigSign::Negative;
+  const std::size_t la = detail::LimbsForDigits(DigitCount(a));
+  const std::size_t lb = detail::LimbsForDigits(DigitCount(b));
+  const std::size_t scratch = detail::MulScratchSize(la, lb);
+  detail::LimbBuffer buffer(2 * (la + lb) + scratch);
+  Limb* x = buffer.Data();
+  Limb* y = x + la;
+  Limb* product = y + lb;
+  const std::size_t nx = detail::ToLimbs(a, x);
+  const std::size_t ny = &a == &b ? nx : detail::ToLimbs(b, y);
+  if (nx == 0 || ny == 0) {
+    detail::SetDigit(c, 0, sign);
+    return;
+  }
+  detail::Mul(product, x, nx, &a == &b ? x : y, ny, product + nx + ny);
+  detail::FromLimbs(product, nx + ny, sign, c);
+}
+
+void BigSquare(const TFGInt& a, TFGInt& b) {
+  RequireValue(a);
+  const std::size_t la = detail::LimbsForDigits(DigitCount(a));
+  detail::LimbBuffer buffer(3 * la + detail::SqrScratchSize(la));
+  Limb* x = buffer.Data();
+  Limb* square = x + la;
+  const std::size_t n = detail::ToLimbs(a, x);
+  if (n == 0) {
+    detail::SetDigit(b, 0, TBigSign::Positive);
+    return;
+  }
+  detail::Sqr(square, x, n, square + 2 * n);
+  detail::FromLimbs(square, 2 * n, TBigSign::Positive, b);
+}
+
+void BigMulSmallInPlace(TFGInt& a, std::uint32_t k) {
+  RequireValue(a);
+  const std::size_t n = DigitCount(a);
+  a.Digits.resize(n + 3);
+  std::uint32_t* d = a.Digits.data();
+  std::uint64_t carry = 0;
+  for (std::size_t i = 1; i <= n; ++i) {
+    // d[i] k + carry < 2^31 2^32 + 2^33 < 2^64, and the next carry stays below 2^33.
+    const std::uint64_t t = static_cast<std::uint64_t>(d[i]) * k + carry;
+    d[i] = static_cast<std::uint32_t>(t) & kDigitMask;
+    carry = t >> kDigitBits;
+  }
+  d[n + 1] = static_cast<std::uint32_t>(carry) & kDigitMask;
+  d[n + 2] = static_cast<std::uint32_t>(carry >> kDigitBits);
+  detail::Normalise(a, n + 2);
+}
+
+void BigDivModSmallInPlace(TFGInt& a, std::uint32_t k, std::uint32_t& r) {
+  RequireValue(a);
+  if (k == 0) throw EDivByZero();
+  const std::size_t n = DigitCount(a);
+  std::uint32_t* d = a.Digits.data();
+  std::uint64_t rem = 0;
+  for (std::size_t i = n; i >= 1; --i) {
+    const std::uint64_t t = (rem << kDigitBits) | d[i];  // rem < k < 2^32: t < 2^63
+    d[i] = static_cast<std::uint32_t>(t / k);            // below 2^31 because rem < k
+    rem = t % k;
+  }
+  r = static_cast<std::uint32_t>(rem);
+  detail::Normalise(a, n);
+}
+
+void BigSubAbsInPlace(TFGInt& a, const TFGInt& b) {
+  RequireValue(a);
+  RequireValue(b);
+  const std::size_t na = DigitCount(a);
+  const std::size_t nb = DigitCount(b);
+  if (na < nb || (na == nb && CompareDigits(a.Digits.data(), b.Digits.data(), na) ==
+                                  TMagnitudeOrder::Smaller)) {
+    throw Exception("BigSubAbsInPlace: |a| is smaller than |b|");
+  }
+  SubtractDigits(a.Digits.data(), a.Digits.data(), na, b.Digits.data(), nb);
+  detail::Normalise(a, na);
+}
+
+void BigShiftLeftDigit(TFGInt& a) {
+  RequireValue(a);
+  if (detail::IsZero(a)) return;
+  a.Digits.insert(a.Digits.begin() + 1, 0);
+  a.Digits[0] += 1;
+}
+
+void BigShiftRightDigit(TFGInt& a) {
+  RequireValue(a);
+  if (DigitCount(a) == 1) {
+    a.Digits[1] = 0;
+    return;
+  }
+  a.Digits.erase(a.Digits.begin() + 1);
+  a.Digits[0] -= 1;
+}
+
+}  // namespace xkit

@@ -1,0 +1,231 @@
+// Decimal text to and from records. Digits travel in chunks of 19 (10^19 < 2^64); long
+// texts are split in halves at powers 10^(19 2^j), so both directions cost a few
+// multiplications or divisions of the full size instead of a quadratic number of limb steps.
+#include <algorithm>
+#include <vector>
+
+#include "xFGInt/record_limbs.h"
+#include "xFGInt/xFGInt.h"
+
+namespace xkit {
+
+namespace {
+
+using detail::Limb;
+
+constexpr std::size_t kChunkDigits = 19;
+constexpr Limb kChunkBase = 10000000000000000000ULL;  // 10^19
+
+// Texts up to this many digits convert by the quadratic method; longer ones split.
+constexpr std::size_t kFromDecimalSplitDigits = 1400;
+// Values up to this many limbs convert to text by repeated division; longer ones split.
+constexpr std::size_t kToDecimalSplitLimbs = 24;
+
+// The powers 10^(19 2^j), j = 0, 1, ..., each squared from the one before when first asked for.
+class DecimalPowers {
+public:
+  const std::vector<Limb>& Power(std::size_t j) {
+    if (powers_.empty()) powers_.push_back({kChunkBase});
+    while (powers_.size() <= j) {
+      const std::vector<Limb>& last = powers_.back();
+      std::vector<Limb> square(2 * last.size());
+      std::vector<Limb> scratch(detail::SqrScratchSize(last.size()));
+      detail::Sqr(square.data(), last.data(), last.size(), scratch.data());
+      square.resize(detail::NormalizedSize(square.data(), square.size()));
+      powers_.push_back(std::move(square));
+    }
+    return powers_[j];
+  }
+  static std::size_t Digits(std::size_t j) { return kChunkDigits << j; }
+
+private:
+  std::vector<std::vector<Limb>> powers_;
+};
+
+// -- Text to limbs ---------------------------------------------------------------------------
+
+inline Limb ChunkValue(const char* p, std::size_t count) {
+  Limb value = 0;
+  for (std::size_t i = 0; i < count; ++i)
+    value = value * 10 + static_cast<Limb>(p[i] - '0');
+  return value;
+}
+
+// Room for the limbs of a value of len decimal digits, with the products of the split
+// method: a product of two parts of h and l digits has at most 0.0520 (h + l) + 2 limbs.
+inline std::size_t LimbRoom(std::size_t len) {
+  return len / kChunkDigits + 3;
+}
+
+// out := the value of the decimal digits p[0..len); returns the limb count (no high zero
+// limbs). out has LimbRoom(len) limbs.
+std::size_t DecimalToLimbsBasecase(const char* p, std::size_t len, Limb* out) {
+  std::size_t n = 0;
+  std::size_t first = len % kChunkDigits;
+  if (first == 0) first = kChunkDigits;
+  out[0] = ChunkValue(p, first);
+  n = out[0] != 0 ? 1 : 0;
+  for (std::size_t i = first; i < len; i += kChunkDigits) {
+    const Limb chunk = ChunkValue(p + i, kChunkDigits);
+    Limb carry = detail::Mul1(out, out, n, kChunkBase);
+    carry += detail::Add1(out, out, n, chunk);  // out * 10^19 + chunk < 2^64 (n + 1)
+    if (carry != 0) out[n++] = carry;
+  }
+  return n;
+}
+
+std::size_t DecimalToLimbs(const char* p, std::size_t len, Limb* out, DecimalPowers& powers) {
+  if (len <= kFromDecimalSplitDigits) return DecimalToLimbsBasecase(p, len, out);
+  // The low part takes the largest 19 2^j digits below len: value = high 10^(19 2^j) + low.
+  std::size_t j = 0;
+  while (DecimalPowers::Digits(j + 1) < len)
+    ++j;
+  const std::size_t lowDigits = DecimalPowers::Digits(j);
+  const std::size_t highDigits = len - lowDigits;
+  std::vector<Limb> high(LimbRoom(highDigits));
+  const std::size_t hn = DecimalToLimbs(p, highDigits, high.data(), powers);
+  const std::size_t ln = DecimalToLimbs(p + highDigits, lowDigits, out, powers);
+  if (hn == 0) return ln;
+  // out = high * power + low, the low part moved aside first. (The table may grow during the
+  // recursion, so the power is looked up only now.)
+  const std::vector<Limb>& power = powers.Power(j);
+  std::vector<Limb> low(out, out + ln);
+  const std::size_t pn = power.size();
+  std::vector<Limb> scratch(detail::MulScratchSize(hn, pn));
+  detail::Mul(out, high.data(), hn, power.data(), pn, scratch.data());
+  std::size_t n = hn + pn;
+  detail::Add(out, out, n, low.data(), ln);  // the sum is below 10^len: no carry out
+  return detail::NormalizedSize(out, n);
+}
+
+// -- Limbs to text ---------------------------------------------------------------------------
+
+// Appends the 19 digits of chunk, zero-filled on the left, or without leading zeros.
+void AppendChunk(std::string& text, Limb chunk, bool zeroFill) {
+  char digits[kChunkDigits];
+  for (std::size_t i = kChunkDigits; i-- > 0;) {
+    digits[i] = static_cast<char>('0' + chunk % 10);
+    chunk /= 10;
+  }
+  std::size_t start = 0;
+  if (!zeroFill) {
+    while (start + 1 < kChunkDigits && digits[start] == '0')
+      ++start;
+  }
+  text.append(digits + start, kChunkDigits - start);
+}
+
+// Appends the decimal digits of x[0..n) (n may be 0), zero-filled on the left to `width`
+// digits (0: no filling, and no leading zeros). x is destroyed.
+void LimbsToDecimalBasecase(Limb* x, std::size_t n, std::size_t width, std::string& text) {
+  static const detail::LimbDivisor kChunkDivisor = detail::PrepareLimbDivisor(kChunkBase);
+  std::vector<Limb> chunks;  // least significant first
+  n = detail::NormalizedSize(x, n);
+  while (n > 0) {
+    chunks.push_back(detail::DivRem1(x, x, n, kChunkDivisor));
+    n = detail::NormalizedSize(x, n);
+  }
+  if (width == 0) {
+    if (chunks.empty()) chunks.push_back(0);
+    AppendChunk(text, chunks.back(), false);
+    chunks.pop_back();
+  } else {
+    text.append(width - std::min(width, chunks.size() * kChunkDigits), '0');
+  }
+  for (std::size_t i = chunks.size(); i-- > 0;)
+    AppendChunk(text, chunks[i], true);
+}
+
+void LimbsToDecimal(Limb* x, std::size_t n, std::size_t width, std::string& text,
+                    DecimalPowers& powers) {
+  n = detail::NormalizedSize(x, n);
+  if (n <= kToDecimalSplitLimbs) {
+    LimbsToDecimalBasecase(x, n, width, text);
+    return;
+  }
+  // Split at the largest power P = 10^(19 2^j) of at most (n + 1) / 2 limbs: x = q P + r.
+  // r < P fills exactly 19 2^j digits; q needs no bound, since x < 10^width already bounds
+  // it by 10^(width - 19 2^j).
+  std::size_t j = 0;
+  while (2 * powers.Power(j + 1).size() <= n + 1)
+    ++j;
+  const std::vector<Limb>& power = powers.Power(j);
+  const std::size_t pn = power.size();
+  const std::size_t lowDigits = DecimalPowers::Digits(j);
+  std::vector<Limb> q(n - pn + 1);
+  std::vector<Limb> r(pn);
+  std::vector<Limb> scratch(detail::DivRemScratchSize(n, pn));
+  detail::DivRem(q.data(), r.data(), x, n, power.data(), pn, scratch.data());
+  LimbsToDecimal(q.data(), q.size(), width == 0 ? 0 : width - lowDigits, text, powers);
+  LimbsToDecimal(r.data(), r.size(), lowDigits, text, powers);
+}
+
+// -- Validation ------------------------------------------------------------------------------
+
+[[noreturn]] void ThrowGroupError(const std::string& group) {
+  throw EConvertError("'" + group + "' n'est pas une valeur entière correcte");
+}
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// Raises the conversion error for the first group of four characters, cut from the right
+// end of body and taken from the right, that is not made of decimal digits. A group that
+// the runtime's integer conversion would still read (" 12", "+12", "-12", "$1F", "0x1F")
+// does not stand for four decimal digits, so it raises as well instead of slipping a
+// wrong value into the number.
+void CheckGroups(const char* body, std::size_t len) {
+  if (len == 0) ThrowGroupError("");
+  for (std::size_t end = len; end > 0;) {
+    const std::size_t start = end >= 4 ? end - 4 : 0;
+    if (!std::all_of(body + start, body + end, IsDigit)) {
+      ThrowGroupError(std::string(body + start, body + end));
+    }
+    end = start;
+  }
+}
+
+}  // namespace
+
+void BigFromDecimal(const std::string& text, TFGInt& a) {
+  if (text.empty()) {
+    detail::SetDigit(a, 0, TBigSign::Positive);
+    return;
+  }
+  const char* p = text.data();
+  std::size_t len = text.size();
+  // Skip what comes before the first '-' or digit, keeping at least one character.
+  while (len > 1 && *p != '-' && !IsDigit(*p)) {
+    ++p;
+    --len;
+  }
+  TBigSign sign = TBigSign::Positive;
+  if (*p == '-') {
+    sign = TBigSign::Negative;
+    ++p;
+    --len;
+  }
+  while (len > 1 && *p == '0') {
+    ++p;
+    --len;
+  }
+  CheckGroups(p, len);
+  std::vector<Limb> limbs(LimbRoom(len));
+  DecimalPowers powers;
+  const std::size_t n = DecimalToLimbs(p, len, limbs.data(), powers);
+  detail::FromLimbs(limbs.data(), n, sign, a);
+}
+
+void BigToDecimal(const TFGInt& a, std::string& text) {
+  detail::RequireValue(a);
+  std::vector<Limb> limbs(detail::LimbsForDigits(detail::DigitCount(a)));
+  const std::size_t n = detail::ToLimbs(a, limbs.data());
+  std::string out;
+  if (n != 0 && a.Sign == TBigSign::Negative) out.push_back('-');
+  DecimalPowers powers;
+  LimbsToDecimal(limbs.data(), n, 0, out, powers);
+  text = std::move(out);
+}
+
+}  // namespace xkit

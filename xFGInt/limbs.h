@@ -1,0 +1,125 @@
+// The kernel layer under TFGInt: natural numbers as little-endian arrays of 64-bit limbs
+// (radix 2^64), in the style of mpn. The record layer repacks its 31-bit digits into limbs
+// at its boundary, runs these kernels and repacks the result; the Montgomery engine and the
+// RSA operation use them directly.
+//
+// Conventions shared by every kernel:
+// - An operand is a pointer to its least significant limb and a limb count; a result is a
+//   caller-owned area of the stated size. No kernel allocates: kernels that need scratch
+//   space take it from the caller, sized by the matching *ScratchSize function.
+// - "r may equal a" means the very same pointer (in-place use); any other partial overlap
+//   between a result and an operand is not allowed unless stated.
+// - Carries and borrows are returned, never dropped silently.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace xkit::detail {
+
+using Limb = std::uint64_t;
+__extension__ typedef unsigned __int128 DoubleLimb;
+
+inline constexpr unsigned kLimbBits = 64;
+
+// -- Comparison and size ------------------------------------------------------------------
+
+// Sign of a - b over n limbs each: -1, 0 or 1.
+int Compare(const Limb* a, const Limb* b, std::size_t n);
+
+// The count without high zero limbs (0 for the value zero).
+inline std::size_t NormalizedSize(const Limb* a, std::size_t n) {
+  while (n > 0 && a[n - 1] == 0)
+    --n;
+  return n;
+}
+
+// -- Addition and subtraction --------------------------------------------------------------
+
+// r[0..n) = a + b; returns the carry (0 or 1). r may equal a and/or b.
+Limb AddN(Limb* r, const Limb* a, const Limb* b, std::size_t n);
+// r[0..n) = a - b; returns the borrow (0 or 1). r may equal a and/or b.
+Limb SubN(Limb* r, const Limb* a, const Limb* b, std::size_t n);
+// r[0..n) = a + b for a single limb b; returns the carry. r may equal a; n may be 0.
+Limb Add1(Limb* r, const Limb* a, std::size_t n, Limb b);
+// r[0..n) = a - b for a single limb b; returns the borrow. r may equal a; n may be 0.
+Limb Sub1(Limb* r, const Limb* a, std::size_t n, Limb b);
+// r[0..an) = a + b with an >= bn; returns the carry. r may equal a and/or b.
+Limb Add(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn);
+// r[0..an) = a - b with an >= bn; returns the borrow. r may equal a and/or b.
+Limb Sub(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn);
+
+// -- Products by one limb ------------------------------------------------------------------
+
+// r[0..n) = a * b; returns the high limb. r may equal a.
+Limb Mul1(Limb* r, const Limb* a, std::size_t n, Limb b);
+// r[0..n) += a * b; returns the high limb (the carry out of r[n-1]). r may equal a.
+Limb AddMul1(Limb* r, const Limb* a, std::size_t n, Limb b);
+// r[0..n) -= a * b; returns the borrow limb to subtract from r[n]. r may equal a.
+Limb SubMul1(Limb* r, const Limb* a, std::size_t n, Limb b);
+
+// -- Shifts by 1..63 bits ------------------------------------------------------------------
+
+// r[0..n) = a << s, 0 < s < 64; returns the bits shifted out at the top (in the low bits).
+// Works from the top down: r may equal a or lie above it.
+Limb LShift(Limb* r, const Limb* a, std::size_t n, unsigned s);
+// r[0..n) = a >> s, 0 < s < 64; returns the bits shifted out at the bottom (in the high bits).
+// Works from the bottom up: r may equal a or lie below it.
+Limb RShift(Limb* r, const Limb* a, std::size_t n, unsigned s);
+
+// -- Multiplication ------------------------------------------------------------------------
+
+// r[0..an+bn) = a * b, schoolbook, an >= bn >= 1. r must not overlap a or b.
+void MulBasecase(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn);
+// r[0..2n) = a * a, schoolbook with each cross product formed once, n >= 1. No overlap.
+void SqrBasecase(Limb* r, const Limb* a, std::size_t n);
+
+// Scratch limbs that Mul needs for operands of an and bn limbs (in either order).
+std::size_t MulScratchSize(std::size_t an, std::size_t bn);
+// r[0..an+bn) = a * b for any an, bn >= 1, by schoolbook or Karatsuba depending on size.
+// r must not overlap a, b or scratch; a and b may be the same array.
+void Mul(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn, Limb* scratch);
+
+// Scratch limbs that Sqr needs for an operand of n limbs.
+std::size_t SqrScratchSize(std::size_t n);
+// r[0..2n) = a * a, n >= 1. r must not overlap a or scratch.
+void Sqr(Limb* r, const Limb* a, std::size_t n, Limb* scratch);
+
+// -- Division ------------------------------------------------------------------------------
+
+// floor((2^128 - 1) / d) - 2^64 for a normalised d (top bit set): the reciprocal that turns
+// division by d into multiplications.
+Limb Reciprocal(Limb d);
+
+// A divisor of one limb, prepared once for many divisions (the reciprocal of d << shift).
+struct LimbDivisor {
+  Limb d;           // the divisor, non-zero
+  Limb normalised;  // d << shift: top bit set
+  Limb inverse;     // Reciprocal(normalised)
+  unsigned shift;   // leading zero bits of d
+};
+LimbDivisor PrepareLimbDivisor(Limb d);
+
+// q[0..n) = a / d; returns a mod d. q may equal a; q may be nullptr to get the remainder only.
+Limb DivRem1(Limb* q, const Limb* a, std::size_t n, const LimbDivisor& d);
+
+// Scratch limbs that DivRem needs for a dividend of an limbs and a divisor of dn limbs.
+std::size_t DivRemScratchSize(std::size_t an, std::size_t dn);
+// q[0..an-dn+1) = a / d and r[0..dn) = a mod d, an >= dn >= 1, d[dn-1] != 0. q and r must not
+// overlap each other, a, d or scratch; a and d may be the same array.
+void DivRem(Limb* q, Limb* r, const Limb* a, std::size_t an, const Limb* d, std::size_t dn,
+            Limb* scratch);
+
+// -- CPU paths -----------------------------------------------------------------------------
+
+// The one-limb product kernels have a portable path and, on x86-64 CPUs with BMI2 and ADX,
+// a MULX/ADCX/ADOX path; both give identical results. The fastest available path is chosen
+// at start-up; tests force each in turn.
+enum class KernelPath : std::uint8_t { kPortable, kMulxAdx };
+bool KernelPathAvailable(KernelPath path);
+KernelPath ActiveKernelPath();
+// Selects a path for the whole process; returns false (and changes nothing) when the CPU
+// lacks it. Not for use while another thread runs kernels.
+bool SelectKernelPath(KernelPath path);
+
+}  // namespace xkit::detail

@@ -1,0 +1,200 @@
+// Linear-time kernels: comparison, addition and subtraction, shifts, and the one-limb
+// products with their CPU-path dispatch.
+#include "xFGInt/limbs.h"
+#include "xFGInt/limbs_paths.h"
+
+#if defined(__x86_64__)
+#include <x86intrin.h>
+#endif
+
+namespace xkit::detail {
+
+int Compare(const Limb* a, const Limb* b, std::size_t n) {
+  while (n > 0) {
+    --n;
+    if (a[n] != b[n]) return a[n] > b[n] ? 1 : -1;
+  }
+  return 0;
+}
+
+Limb AddN(Limb* r, const Limb* a, const Limb* b, std::size_t n) {
+#if defined(__x86_64__)
+  // One ADC chain; the intrinsic keeps the carry in the flag between limbs.
+  unsigned char carry = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    unsigned long long t;
+    carry = _addcarry_u64(carry, a[i], b[i], &t);
+    r[i] = t;
+  }
+  return carry;
+#else
+  Limb carry = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    // The sum of two limbs and a carry of at most 1 overflows at most once.
+    const Limb s = a[i] + carry;
+    carry = s < carry;
+    const Limb t = s + b[i];
+    carry += t < s;
+    r[i] = t;
+  }
+  return carry;
+#endif
+}
+
+Limb SubN(Limb* r, const Limb* a, const Limb* b, std::size_t n) {
+#if defined(__x86_64__)
+  unsigned char borrow = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    unsigned long long t;
+    borrow = _subborrow_u64(borrow, a[i], b[i], &t);
+    r[i] = t;
+  }
+  return borrow;
+#else
+  Limb borrow = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const Limb x = a[i];
+    const Limb y = b[i] + borrow;
+    borrow = y < borrow;  // b[i] + borrow wrapped: b[i] was all ones and borrow 1
+    borrow += x < y;
+    r[i] = x - y;
+  }
+  return borrow;
+#endif
+}
+
+Limb Add1(Limb* r, const Limb* a, std::size_t n, Limb b) {
+  std::size_t i = 0;
+  for (; i < n && b != 0; ++i) {
+    const Limb t = a[i] + b;
+    b = t < b;
+    r[i] = t;
+  }
+  if (r != a) {
+    for (; i < n; ++i)
+      r[i] = a[i];
+  }
+  return b;
+}
+
+Limb Sub1(Limb* r, const Limb* a, std::size_t n, Limb b) {
+  std::size_t i = 0;
+  for (; i < n && b != 0; ++i) {
+    const Limb x = a[i];
+    r[i] = x - b;
+    b = x < b;
+  }
+  if (r != a) {
+    for (; i < n; ++i)
+      r[i] = a[i];
+  }
+  return b;
+}
+
+Limb Add(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn) {
+  const Limb carry = AddN(r, a, b, bn);
+  return Add1(r + bn, a + bn, an - bn, carry);
+}
+
+Limb Sub(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn) {
+  const Limb borrow = SubN(r, a, b, bn);
+  return Sub1(r + bn, a + bn, an - bn, borrow);
+}
+
+Limb LShift(Limb* r, const Limb* a, std::size_t n, unsigned s) {
+  const unsigned back = kLimbBits - s;
+  const Limb out = a[n - 1] >> back;
+  for (std::size_t i = n - 1; i > 0; --i)
+    r[i] = (a[i] << s) | (a[i - 1] >> back);
+  r[0] = a[0] << s;
+  return out;
+}
+
+Limb RShift(Limb* r, const Limb* a, std::size_t n, unsigned s) {
+  const unsigned back = kLimbBits - s;
+  const Limb out = a[0] << back;
+  for (std::size_t i = 0; i + 1 < n; ++i)
+    r[i] = (a[i] >> s) | (a[i + 1] << back);
+  r[n - 1] = a[n - 1] >> s;
+  return out;
+}
+
+// -- One-limb products, portable path -----------------------------------------------------
+
+Limb Mul1Portable(Limb* r, const Limb* a, std::size_t n, Limb b) {
+  Limb carry = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    // (2^64-1)^2 + (2^64-1) < 2^128: the product plus a carry limb fits.
+    const DoubleLimb t = static_cast<DoubleLimb>(a[i]) * b + carry;
+    r[i] = static_cast<Limb>(t);
+    carry = static_cast<Limb>(t >> 64);
+  }
+  return carry;
+}
+
+Limb AddMul1Portable(Limb* r, const Limb* a, std::size_t n, Limb b) {
+  Limb carry = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    // (2^64-1)^2 + 2 (2^64-1) = 2^128 - 1: the product plus two limbs still fits.
+    const DoubleLimb t = static_cast<DoubleLimb>(a[i]) * b + r[i] + carry;
+    r[i] = static_cast<Limb>(t);
+    carry = static_cast<Limb>(t >> 64);
+  }
+  return carry;
+}
+
+Limb SubMul1Portable(Limb* r, const Limb* a, std::size_t n, Limb b) {
+  Limb carry = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const DoubleLimb t = static_cast<DoubleLimb>(a[i]) * b + carry;
+    const Limb low = static_cast<Limb>(t);
+    const Limb x = r[i];
+    r[i] = x - low;
+    // The high half is at most 2^64 - 2 whenever the low half is non-zero, so adding the
+    // borrow cannot wrap.
+    carry = static_cast<Limb>(t >> 64) + (x < low);
+  }
+  return carry;
+}
+
+// -- Path selection ------------------------------------------------------------------------
+
+namespace {
+
+constexpr ProductKernels kPortableKernels = {Mul1Portable, AddMul1Portable, SubMul1Portable,
+                                             KernelPath::kPortable};
+
+// Upgrades the table once, during static initialisation.
+[[maybe_unused]] const bool kBestPathSelected = SelectKernelPath(KernelPath::kMulxAdx);
+
+}  // namespace
+
+constinit ProductKernels gProductKernels = kPortableKernels;
+
+Limb Mul1(Limb* r, const Limb* a, std::size_t n, Limb b) {
+  return gProductKernels.mul1(r, a, n, b);
+}
+
+Limb AddMul1(Limb* r, const Limb* a, std::size_t n, Limb b) {
+  return gProductKernels.addMul1(r, a, n, b);
+}
+
+Limb SubMul1(Limb* r, const Limb* a, std::size_t n, Limb b) {
+  return gProductKernels.subMul1(r, a, n, b);
+}
+
+bool KernelPathAvailable(KernelPath path) {
+  return path == KernelPath::kPortable || MulxAdxSupported();
+}
+
+KernelPath ActiveKernelPath() {
+  return gProductKernels.path;
+}
+
+bool SelectKernelPath(KernelPath path) {
+  if (!KernelPathAvailable(path)) return false;
+  gProductKernels = path == KernelPath::kPortable ? kPortableKernels : MulxAdxKernels();
+  return true;
+}
+
+}  // namespace xkit::detail

@@ -1,0 +1,182 @@
+// Multiplication and squaring kernels: schoolbook below a threshold, Karatsuba above it.
+#include <algorithm>
+#include <utility>
+
+#include "xFGInt/limbs.h"
+
+namespace xkit::detail {
+
+namespace {
+
+// Operand sizes (in limbs) from which Karatsuba is used instead of the schoolbook method;
+// the BigMul and BigSquare benchmarks are the place to retune them.
+constexpr std::size_t kMulKaratsubaThreshold = 28;
+constexpr std::size_t kSqrKaratsubaThreshold = 40;
+
+// d = |x - y| for x of xn limbs and y of yn <= xn limbs; d has xn limbs. Returns true when
+// y > x.
+bool AbsDiff(Limb* d, const Limb* x, std::size_t xn, const Limb* y, std::size_t yn) {
+  bool xGreater = NormalizedSize(x + yn, xn - yn) != 0;
+  if (!xGreater) {
+    const int order = Compare(x, y, yn);
+    xGreater = order >= 0;
+  }
+  if (xGreater) {
+    Sub(d, x, xn, y, yn);
+    return false;
+  }
+  // Here x's limbs above yn are zero.
+  SubN(d, y, x, yn);
+  std::fill(d + yn, d + xn, Limb{0});
+  return true;
+}
+
+std::size_t MulBalancedScratchSize(std::size_t n) {
+  if (n < kMulKaratsubaThreshold) return 0;
+  const std::size_t m = (n + 1) / 2;
+  return 4 * m + std::max(2 * m + 1, MulBalancedScratchSize(m));
+}
+
+std::size_t SqrScratchSizeOf(std::size_t n) {
+  if (n < kSqrKaratsubaThreshold) return 0;
+  const std::size_t m = (n + 1) / 2;
+  return 3 * m + std::max(2 * m + 1, SqrScratchSizeOf(m));
+}
+
+// r[0..2n) = a * b, both of n limbs.
+void MulBalanced(Limb* r, const Limb* a, const Limb* b, std::size_t n, Limb* scratch) {
+  if (n < kMulKaratsubaThreshold) {
+    MulBasecase(r, a, n, b, n);
+    return;
+  }
+  // Karatsuba: a = a1 B^m + a0, b = b1 B^m + b0 with the low halves of m limbs and the
+  // high halves of h = n - m limbs (h is m or m - 1). Then
+  //   a b = z0 + (z0 + z2 - (a0 - a1)(b0 - b1)) B^m + z2 B^2m,  z0 = a0 b0, z2 = a1 b1.
+  const std::size_t m = (n + 1) / 2;
+  const std::size_t h = n - m;
+  Limb* da = scratch;
+  Limb* db = scratch + m;
+  Limb* z1 = scratch + 2 * m;
+  Limb* rest = scratch + 4 * m;
+  const bool negative = AbsDiff(da, a, m, a + m, h) != AbsDiff(db, b, m, b + m, h);
+  MulBalanced(z1, da, db, m, rest);
+  MulBalanced(r, a, b, m, rest);
+  MulBalanced(r + 2 * m, a + m, b + m, h, rest);
+  // middle = z0 + z2 -+ |a0 - a1| |b0 - b1|, non-negative, 2m + 1 limbs; the recursion is
+  // done, so it may take the recursion's scratch.
+  Limb* middle = rest;
+  middle[2 * m] = Add(middle, r, 2 * m, r + 2 * m, 2 * h);
+  if (negative) {
+    middle[2 * m] += AddN(middle, middle, z1, 2 * m);
+  } else {
+    middle[2 * m] -= SubN(middle, middle, z1, 2 * m);
+  }
+  // r has m + 2h >= 2m + 1 limbs from B^m on (n is far above 4 here), and the sum fits in
+  // the 2n limbs of the product.
+  Add(r + m, r + m, m + 2 * h, middle, 2 * m + 1);
+}
+
+}  // namespace
+
+void MulBasecase(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn) {
+  r[an] = Mul1(r, a, an, b[0]);
+  for (std::size_t j = 1; j < bn; ++j)
+    r[an + j] = AddMul1(r + j, a, an, b[j]);
+}
+
+void SqrBasecase(Limb* r, const Limb* a, std::size_t n) {
+  // Cross products a[i] a[j], i < j, land at limb i + j: row i fills r[2i+1 .. n+i].
+  r[0] = 0;
+  if (n > 1) {
+    r[n] = Mul1(r + 1, a + 1, n - 1, a[0]);
+    for (std::size_t i = 1; i + 1 < n; ++i)
+      r[n + i] = AddMul1(r + 2 * i + 1, a + i + 1, n - i - 1, a[i]);
+    // Every cross product counts twice.
+    r[2 * n - 1] = LShift(r + 1, r + 1, 2 * n - 2, 1);
+  } else {
+    r[1] = 0;
+  }
+  // Add the squares a[i]^2 at limb 2i; the total is a^2 < B^2n, so no carry leaves r.
+  Limb carry = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const DoubleLimb square = static_cast<DoubleLimb>(a[i]) * a[i];
+    const DoubleLimb low = static_cast<DoubleLimb>(r[2 * i]) + static_cast<Limb>(square) + carry;
+    r[2 * i] = static_cast<Limb>(low);
+    const DoubleLimb high =
+        static_cast<DoubleLimb>(r[2 * i + 1]) + static_cast<Limb>(square >> 64) + (low >> 64);
+    r[2 * i + 1] = static_cast<Limb>(high);
+    carry = static_cast<Limb>(high >> 64);
+  }
+}
+
+std::size_t MulScratchSize(std::size_t an, std::size_t bn) {
+  const std::size_t small = std::min(an, bn);
+  if (small < kMulKaratsubaThreshold) return 0;
+  // The unbalanced case keeps a partial product of 2 t limbs at each level of its remainder
+  // recursion, where t runs down like Euclid's remainders from small (each at most half of
+  // the one two levels up): at most 8 small limbs in all, besides the balanced scratch.
+  return 8 * small + std::max(MulBalancedScratchSize(small), SqrScratchSizeOf(small));
+}
+
+void Mul(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn, Limb* scratch) {
+  if (an < bn) {
+    std::swap(a, b);
+    std::swap(an, bn);
+  }
+  if (bn < kMulKaratsubaThreshold) {
+    MulBasecase(r, a, an, b, bn);
+    return;
+  }
+  if (an == bn) {
+    if (a == b) {
+      Sqr(r, a, an, scratch);
+    } else {
+      MulBalanced(r, a, b, an, scratch);
+    }
+    return;
+  }
+  // Slices of bn limbs of a, each a balanced product added at its place; then the shorter
+  // remainder of a times b.
+  Limb* partial = scratch;
+  Limb* rest = scratch + 2 * bn;
+  MulBalanced(r, a, b, bn, rest);
+  std::size_t done = bn;  // r holds a[0..done) * b, valid up to limb done + bn
+  for (; an - done >= bn; done += bn) {
+    MulBalanced(partial, a + done, b, bn, rest);
+    const Limb carry = AddN(r + done, r + done, partial, bn);
+    Add1(r + done + bn, partial + bn, bn, carry);
+  }
+  if (done < an) {
+    const std::size_t tail = an - done;
+    Mul(partial, b, bn, a + done, tail, rest);
+    const Limb carry = AddN(r + done, r + done, partial, bn);
+    Add1(r + done + bn, partial + bn, tail, carry);
+  }
+}
+
+std::size_t SqrScratchSize(std::size_t n) {
+  return SqrScratchSizeOf(n);
+}
+
+void Sqr(Limb* r, const Limb* a, std::size_t n, Limb* scratch) {
+  if (n < kSqrKaratsubaThreshold) {
+    SqrBasecase(r, a, n);
+    return;
+  }
+  // a^2 = z0 + (z0 + z2 - (a0 - a1)^2) B^m + z2 B^2m, halves as in MulBalanced.
+  const std::size_t m = (n + 1) / 2;
+  const std::size_t h = n - m;
+  Limb* da = scratch;
+  Limb* z1 = scratch + m;
+  Limb* rest = scratch + 3 * m;
+  AbsDiff(da, a, m, a + m, h);
+  Sqr(z1, da, m, rest);
+  Sqr(r, a, m, rest);
+  Sqr(r + 2 * m, a + m, h, rest);
+  Limb* middle = rest;
+  middle[2 * m] = Add(middle, r, 2 * m, r + 2 * m, 2 * h);
+  middle[2 * m] -= SubN(middle, middle, z1, 2 * m);
+  Add(r + m, r + m, m + 2 * h, middle, 2 * m + 1);
+}
+
+}  // namespace xkit::detail
