@@ -58,7 +58,7 @@ public:
   std::uint64_t Ticket() const { return ticket_.load(std::memory_order_acquire); }
 
   void Wait(UINT first, UINT last, std::uint64_t ticket) {
-    detail::SpinUntil([&] {
+    spin_.SpinUntil([&] {
       return size_.load(std::memory_order_acquire) != 0 ||
              ticket_.load(std::memory_order_acquire) != ticket;
     });
@@ -83,6 +83,7 @@ private:
   bool sleeping_ = false;                 // guarded by mutex_: the main thread blocks on wake_
   std::atomic<std::size_t> size_{0};      // messages_.size(), for lock-free checks
   std::atomic<std::uint64_t> ticket_{0};  // bumped by Wake (written under mutex_)
+  detail::SpinBudget spin_;               // the main thread is the only waiter
 };
 
 // Never destroyed: a detached thread may still post or wake while the program exits.

@@ -2,6 +2,7 @@
 // between two busy threads costs a few cache-line transfers instead of two system calls.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -9,10 +10,6 @@
 #include <mutex>
 
 namespace xkit::detail {
-
-// How long a waiter spins before it blocks. Long enough to cover the gap between two chunks
-// of a fetch that reports progress; short enough that an idle waiter soon gives its core up.
-inline constexpr std::chrono::microseconds kSpinBeforeBlocking{50};
 
 inline void CpuRelax() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -22,19 +19,39 @@ inline void CpuRelax() {
 #endif
 }
 
-// Spins until `ready()` holds or the spin time is over; returns the last result of `ready()`.
-template <typename Ready>
-bool SpinUntil(Ready&& ready) {
-  constexpr int kChecksPerClockRead = 64;
-  const auto deadline = std::chrono::steady_clock::now() + kSpinBeforeBlocking;
-  for (;;) {
-    for (int i = 0; i < kChecksPerClockRead; ++i) {
-      if (ready()) return true;
-      CpuRelax();
+// How long one waiting site spins before it blocks, adapted to how its spins went: a spin that
+// saw the awaited event doubles the time (up to kMaxSpin), one that ran out halves it (down to
+// kMinSpin). Two threads handing work back and forth on free cores keep spinning and never
+// sleep; where the other thread is not running (a busy machine), the waiter soon blocks almost
+// at once instead of burning the core that thread needs. Used by one thread at a time.
+class SpinBudget {
+public:
+  // Long enough to cover the gap between two chunks of a fetch that reports progress.
+  static constexpr std::chrono::nanoseconds kMaxSpin{50000};
+  static constexpr std::chrono::nanoseconds kMinSpin{1000};
+
+  // Spins until ready() holds or the budget is spent; returns the last result of ready().
+  template <typename Ready>
+  bool SpinUntil(Ready&& ready) {
+    constexpr int kChecksPerClockRead = 32;
+    const auto deadline = std::chrono::steady_clock::now() + budget_;
+    for (;;) {
+      for (int i = 0; i < kChecksPerClockRead; ++i) {
+        if (ready()) {
+          budget_ = std::min(budget_ * 2, kMaxSpin);
+          return true;
+        }
+        CpuRelax();
+      }
+      if (std::chrono::steady_clock::now() >= deadline) break;
     }
-    if (std::chrono::steady_clock::now() >= deadline) return ready();
+    budget_ = std::max(budget_ / 2, kMinSpin);
+    return ready();
   }
-}
+
+private:
+  std::chrono::nanoseconds budget_ = kMaxSpin;
+};
 
 // A one-shot signal from one thread to one waiter. `Signal` is called at most once, `Wait`
 // by one thread; once `Wait` has returned the object may be destroyed at once, even while
@@ -52,7 +69,10 @@ public:
   }
 
   void Wait() {
-    if (SpinUntil([this] { return state_.load(std::memory_order_acquire) == kSignalled; })) return;
+    thread_local SpinBudget spin;  // per thread: each request is waited for once
+    if (spin.SpinUntil([this] { return state_.load(std::memory_order_acquire) == kSignalled; })) {
+      return;
+    }
     std::unique_lock<std::mutex> lock(mutex_);
     std::uint32_t expected = kPending;
     if (!state_.compare_exchange_strong(expected, kSleeping, std::memory_order_acq_rel)) return;

@@ -7,6 +7,7 @@
 
 #include "platform/exceptions.h"
 #include "platform/file.h"
+#include "platform/memory.h"
 #include "xHTTPGet/xHTTPGet.h"
 
 namespace xkit {
@@ -147,6 +148,7 @@ void THTTPGetThread::RunRequest() {
       FResultText.clear();
       FResultText.reserve(
           static_cast<std::size_t>(std::clamp<std::int64_t>(FTotalSize, 0, kMaxReserve)));
+      detail::AdviseHugePages(FResultText.data(), FResultText.capacity());
     }
 
     char chunk[1025];
