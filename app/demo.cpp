@@ -13,6 +13,7 @@ const std::vector<Section>& Sections() {
   static const std::vector<Section> sections = {
       {"big integers", DemoBig},
       {"digests: MD5 and the pi digest", DemoDigests},
+      {"HTTP fetches", DemoHttp},
   };
   return sections;
 }

@@ -15,5 +15,6 @@ struct Section {
 // The sections, one per facility (app/demo_<facility>.cpp).
 bool DemoBig(std::ostream& out);
 bool DemoDigests(std::ostream& out);
+bool DemoHttp(std::ostream& out);
 
 }  // namespace xkit::demo

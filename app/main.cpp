@@ -16,6 +16,7 @@ namespace cli {
 extern const Command kBigCommand;
 extern const Command kMd5Command;
 extern const Command kPiDigestCommand;
+extern const Command kFetchCommand;
 
 std::span<const Command* const> Commands() {
   static const Command* const commands[] = {
@@ -23,6 +24,7 @@ std::span<const Command* const> Commands() {
       &kBigCommand,
       &kMd5Command,
       &kPiDigestCommand,
+      &kFetchCommand,
   };
   return commands;
 }
