@@ -14,6 +14,7 @@
 
 #include "app/cli.h"
 #include "platform/application.h"
+#include "platform/thread.h"
 #include "xHTTPGet/xHTTPGet.h"
 
 namespace xkit::cli {
@@ -126,6 +127,7 @@ int RunFetch(Args& args, Io& io) {
   }
   Application.Run();
   bar.Finish();
+  detail::WaitUntilNoRunningThreads();  // the worker is gone, down to its OS thread
 
   if (toFile) {
     std::error_code error;

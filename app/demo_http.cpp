@@ -10,6 +10,7 @@
 #include "app/demo.h"
 #include "app/loopback_server.h"
 #include "platform/application.h"
+#include "platform/thread.h"
 #include "xHTTPGet/xHTTPGet.h"
 
 namespace xkit::demo {
@@ -80,6 +81,7 @@ bool DemoHttp(std::ostream& out) {
   const std::string written((std::istreambuf_iterator<char>(file)), {});
   file.close();
   std::filesystem::remove(get.FileName);
+  detail::WaitUntilNoRunningThreads();  // both workers are gone, down to their OS threads
   out << "  " << get.URL << " into a file: " << saved.fileSize << " bytes after "
       << saved.progressReports << " progress reports\n";
 

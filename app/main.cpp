@@ -20,11 +20,7 @@ extern const Command kFetchCommand;
 
 std::span<const Command* const> Commands() {
   static const Command* const commands[] = {
-      &demo::kDemoCommand,
-      &kBigCommand,
-      &kMd5Command,
-      &kPiDigestCommand,
-      &kFetchCommand,
+      &demo::kDemoCommand, &kBigCommand, &kMd5Command, &kPiDigestCommand, &kFetchCommand,
   };
   return commands;
 }

@@ -1,11 +1,15 @@
-// The OS side of TThread: a detached std::thread per run, a shared control block for waiting
-// on the end of the run, and the hand-over of calls to the main thread.
+// The OS side of TThread: a std::thread per run, joined once the run has ended, a shared
+// control block for waiting on the end of the run, and the hand-over of calls to the main
+// thread.
 #include "platform/thread.h"
 
+#include <algorithm>
 #include <condition_variable>
+#include <iterator>
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "platform/application.h"
 #include "platform/exceptions.h"
@@ -26,8 +30,10 @@ void ThreadRunEnded() {
 
 }  // namespace
 
-// What a waiter needs after the object may be gone: whether the run has ended.
-struct TThread::Control {
+namespace detail {
+
+// What outlives an object that frees itself: whether its run has ended, and its OS thread.
+struct ThreadControl {
   std::atomic<bool> ended{false};
   std::atomic<bool> mainWaiting{false};  // the main thread waits in WaitFor
   std::mutex mutex;
@@ -39,9 +45,57 @@ struct TThread::Control {
       ended.store(true);
     }
     endedChanged.notify_all();
-    if (mainWaiting.load()) detail::WakeMainThread();
+    if (mainWaiting.load()) WakeMainThread();
   }
 };
+
+}  // namespace detail
+
+namespace {
+
+// Every OS thread started and not yet joined. A thread is joined once its run has ended (the
+// join then only waits for the thread to leave), so each one is released even when its object
+// freed itself and nobody waits for it.
+class OsThreads {
+public:
+  void Add(std::shared_ptr<detail::ThreadControl> control, std::thread thread) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    threads_.push_back({std::move(control), std::move(thread)});
+  }
+
+  // Joins the threads whose run has ended, or all of them (each must be past every wait for
+  // the main thread).
+  void Join(bool all) {
+    std::vector<Entry> ended;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      const auto split = std::stable_partition(
+          threads_.begin(), threads_.end(),
+          [all](const Entry& entry) { return !all && !entry.control->ended.load(); });
+      std::move(split, threads_.end(), std::back_inserter(ended));
+      threads_.erase(split, threads_.end());
+    }
+    for (Entry& entry : ended)
+      entry.thread.join();
+  }
+
+private:
+  struct Entry {
+    std::shared_ptr<detail::ThreadControl> control;
+    std::thread thread;
+  };
+
+  std::mutex mutex_;
+  std::vector<Entry> threads_;
+};
+
+// Never destroyed: a thread still running at exit keeps its entry.
+OsThreads& Threads() {
+  static OsThreads& threads = *new OsThreads;
+  return threads;
+}
+
+}  // namespace
 
 TThread::TThread() = default;
 
@@ -53,6 +107,7 @@ TThread::~TThread() {
   } catch (...) {
     // A main-thread call dispatched by the wait threw; a destructor has nobody to give it to.
   }
+  Threads().Join(false);
 }
 
 void TThread::Start() {
@@ -60,14 +115,15 @@ void TThread::Start() {
   // Everything the new thread reads is written before it is created.
   started_ = true;
   callOnTerminate_ = static_cast<bool>(OnTerminate);
-  control_ = std::make_shared<Control>();
+  control_ = std::make_shared<detail::ThreadControl>();
+  Threads().Join(false);
   runningThreads.fetch_add(1, std::memory_order_acq_rel);
   try {
     if (creationFails.load()) {
       throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again),
                               "cannot create thread");
     }
-    std::thread(&TThread::ThreadProc, this, control_).detach();
+    Threads().Add(control_, std::thread(&TThread::ThreadProc, this, control_));
   } catch (...) {
     started_ = false;
     control_.reset();
@@ -76,7 +132,7 @@ void TThread::Start() {
   }
 }
 
-void TThread::ThreadProc(TThread* self, std::shared_ptr<Control> control) {
+void TThread::ThreadProc(TThread* self, std::shared_ptr<detail::ThreadControl> control) {
   currentThread = self;
   try {
     self->Execute();
@@ -104,7 +160,7 @@ void TThread::Terminate() {
 
 void TThread::WaitFor() {
   if (!started_) return;
-  Control& control = *control_;
+  detail::ThreadControl& control = *control_;
   if (!detail::IsMainThread()) {
     std::unique_lock<std::mutex> lock(control.mutex);
     control.endedChanged.wait(lock, [&] { return control.ended.load(); });
@@ -161,14 +217,15 @@ void WaitUntilNoRunningThreads() {
   if (!IsMainThread()) {
     for (int running = RunningThreads(); running != 0; running = RunningThreads())
       runningThreads.wait(running, std::memory_order_acquire);
-    return;
+  } else {
+    for (;;) {
+      const std::uint64_t ticket = WakeTicket();
+      if (RunningThreads() == 0) break;
+      Application.ProcessMessages();
+      WaitForMessage(0, 0, ticket);
+    }
   }
-  for (;;) {
-    const std::uint64_t ticket = WakeTicket();
-    if (RunningThreads() == 0) return;
-    Application.ProcessMessages();
-    WaitForMessage(0, 0, ticket);
-  }
+  Threads().Join(true);
 }
 
 }  // namespace detail

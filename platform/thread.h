@@ -11,6 +11,9 @@
 #include "platform/component.h"
 
 namespace xkit {
+namespace detail {
+struct ThreadControl;
+}
 
 // A thread of execution owned by an object. The OS thread is created by Start, never by the
 // constructor, so a derived class is complete before its Execute can run.
@@ -69,15 +72,15 @@ protected:
   void Synchronize(const std::function<void()>& Method);
 
 private:
-  struct Control;
-  static void ThreadProc(TThread* self, std::shared_ptr<Control> control);
+  static void ThreadProc(TThread* self, std::shared_ptr<detail::ThreadControl> control);
 
   std::atomic<bool> terminated_{false};
   std::atomic<bool> finished_{false};
   bool started_ = false;
   bool callOnTerminate_ = false;  // OnTerminate was assigned when Start ran
   std::exception_ptr fatalException_;
-  std::shared_ptr<Control> control_;  // shared with the OS thread, which outlives a freed object
+  // Shared with the OS thread, which outlives an object that frees itself.
+  std::shared_ptr<detail::ThreadControl> control_;
 };
 
 namespace detail {
@@ -85,11 +88,13 @@ namespace detail {
 // Makes Start fail as if the OS refused to create a thread (for tests of that path).
 void SetThreadCreationFailsForTesting(bool fails);
 
-// Started threads whose OS thread has not yet finished its last step.
+// Started threads whose run (with its termination step) has not yet ended.
 int RunningThreads();
 
-// Blocks until RunningThreads() is 0. On the main thread it dispatches messages meanwhile
-// (Application.ProcessMessages), so threads waiting for the main thread can finish.
+// Blocks until RunningThreads() is 0, then joins every OS thread, so that all of them are
+// gone, thread-local storage included. On the main thread it dispatches messages meanwhile
+// (Application.ProcessMessages), so threads waiting for the main thread can finish. A host
+// calls it before it exits; a later Start also joins the threads that have ended.
 void WaitUntilNoRunningThreads();
 
 }  // namespace detail

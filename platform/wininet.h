@@ -52,7 +52,8 @@ HINTERNET HttpOpenRequestA(HINTERNET hConnect, LPCSTR lpszVerb, LPCSTR lpszObjec
                            DWORD dwFlags, DWORD_PTR dwContext);
 
 // Sends the request with extra header lines (CRLF-separated; dwHeadersLength (DWORD)-1 for a
-// zero-terminated text) and an optional body. TRUE once the response headers are in.
+// zero-terminated text) and an optional body. TRUE once the final response has begun to
+// arrive (its first body byte, or its whole when it has no body): its headers are then in.
 BOOL HttpSendRequestA(HINTERNET hRequest, LPCSTR lpszHeaders, DWORD dwHeadersLength,
                       void* lpOptional, DWORD dwOptionalLength);
 

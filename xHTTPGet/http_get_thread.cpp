@@ -22,12 +22,11 @@ constexpr std::int64_t kMaxReserve = std::int64_t{1} << 30;
 
 // The text of a signed 64-bit integer, as the length header must hold; EConvertError otherwise.
 std::int64_t StrToInt64(std::string_view text) {
-  std::string_view digits = text;
-  if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
+  const std::string_view digits = text.starts_with('+') ? text.substr(1) : text;
   std::int64_t value = 0;
   const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-  if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() ||
-      (digits.size() != text.size() && digits.front() == '-')) {
+  const bool twoSigns = digits != text && digits.starts_with('-');
+  if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() || twoSigns) {
     throw EConvertError("'" + std::string(text) + "' is not a valid integer value");
   }
   return value;
@@ -45,7 +44,7 @@ std::pair<std::string, INTERNET_PORT> ServerAddress(const std::string& serverNam
   unsigned port = 0;
   const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
   if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() || port == 0 ||
-      port > 65535 || !std::isdigit(static_cast<unsigned char>(digits.front()))) {
+      port > 65535) {
     return {serverName, INTERNET_DEFAULT_HTTP_PORT};
   }
   return {serverName.substr(0, colon), static_cast<INTERNET_PORT>(port)};
