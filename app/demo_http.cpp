@@ -62,8 +62,7 @@ bool DemoHttp(std::ostream& out) {
   const std::string document = Document();
   const loopback::Server server([&](loopback::Exchange& exchange) {
     const std::string& body = exchange.Request().starts_with("GET /hello ") ? kGreeting : document;
-    exchange.Send("HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" +
-                  body);
+    exchange.Send(loopback::OkReply(body));
   });
   out << "  a server listens on 127.0.0.1:" << server.Port() << "\n";
 

@@ -66,6 +66,22 @@ bool ReadRequest(int fd, int stopFd, std::string& request) {
 
 }  // namespace
 
+std::string Reply(std::string_view status, const std::vector<std::string>& headers,
+                  std::string_view body) {
+  std::string reply = "HTTP/1.0 ";
+  reply += status;
+  reply += "\r\n";
+  for (const std::string& header : headers)
+    reply += header + "\r\n";
+  reply += "\r\n";
+  reply += body;
+  return reply;
+}
+
+std::string OkReply(std::string_view body) {
+  return Reply("200 OK", {"Content-Length: " + std::to_string(body.size())}, body);
+}
+
 struct Server::State {
   Handler handler;
   int listenFd = -1;

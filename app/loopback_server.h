@@ -13,6 +13,12 @@
 
 namespace xkit::loopback {
 
+// "HTTP/1.0 <status>", the header lines, a blank line, then the body.
+std::string Reply(std::string_view status, const std::vector<std::string>& headers,
+                  std::string_view body);
+// A 200 reply that announces its exact length.
+std::string OkReply(std::string_view body);
+
 // One accepted connection, as its handler sees it.
 class Exchange {
 public:

@@ -28,8 +28,8 @@ xkit::loopback::Server& BodyServer() {
         bytes[i] = static_cast<char>(i * 131);
       return bytes;
     }();
-    if (!exchange.Send("HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(kBodySize) +
-                       "\r\n\r\n")) {
+    if (!exchange.Send(xkit::loopback::Reply(
+            "200 OK", {"Content-Length: " + std::to_string(kBodySize)}, ""))) {
       return;
     }
     for (std::size_t sent = 0; sent < kBodySize; sent += block.size())

@@ -1,52 +1,25 @@
 // `xkit fetch` against a scripted loopback server: where the body goes, how the options shape
 // the request, and what a failure looks like.
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "app/loopback_server.h"
 #include "tests/app/run_xkit.h"
+#include "tests/platform/scratch_dir.h"
 
 namespace xkit::test {
 namespace {
 
-std::string Ok(const std::string& body) {
-  return "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-}
+using loopback::OkReply;
 
-// A fresh directory for one test's files.
 class FetchCliTest : public ::testing::Test {
 protected:
-  void SetUp() override {
-    dir_ = std::filesystem::path(::testing::TempDir()) /
-           ("xkit-fetch-" + std::to_string(getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
-  std::string Path(const char* name) const { return (dir_ / name).string(); }
-  std::size_t FilesInDir() const {
-    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir_),
-                                                  std::filesystem::directory_iterator()));
-  }
-  static std::string Contents(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-  }
-
-  std::filesystem::path dir_;
+  ScratchDir scratch_;
 };
 
 const std::string kBody = std::string("binary\0body\r\n\xff", 14) + std::string(5000, 'x');
 
 TEST_F(FetchCliTest, BodyGoesToStandardOutput) {
-  loopback::Server server([](loopback::Exchange& exchange) { exchange.Send(Ok(kBody)); });
+  loopback::Server server([](loopback::Exchange& exchange) { exchange.Send(OkReply(kBody)); });
   const RunResult run = RunXkit({"fetch", server.Url("/data")});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, kBody);
@@ -54,12 +27,12 @@ TEST_F(FetchCliTest, BodyGoesToStandardOutput) {
 }
 
 TEST_F(FetchCliTest, BodyGoesToTheOutputFile) {
-  loopback::Server server([](loopback::Exchange& exchange) { exchange.Send(Ok(kBody)); });
-  const RunResult run = RunXkit({"fetch", server.Url("/data"), "-o", Path("data.bin")});
+  loopback::Server server([](loopback::Exchange& exchange) { exchange.Send(OkReply(kBody)); });
+  const RunResult run = RunXkit({"fetch", server.Url("/data"), "-o", scratch_.Path("data.bin")});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(Contents(Path("data.bin")), kBody);
-  EXPECT_EQ(FilesInDir(), 1u);
+  EXPECT_EQ(ScratchDir::Contents(scratch_.Path("data.bin")), kBody);
+  EXPECT_EQ(scratch_.FileCount(), 1u);
 }
 
 TEST_F(FetchCliTest, FailureExitsOneAndLeavesNoFile) {
@@ -69,13 +42,13 @@ TEST_F(FetchCliTest, FailureExitsOneAndLeavesNoFile) {
   const std::string url = server.Url("/short");
   for (const bool toFile : {false, true}) {
     std::vector<std::string> args = {"fetch", url};
-    if (toFile) args.insert(args.end(), {"-o", Path("short")});
+    if (toFile) args.insert(args.end(), {"-o", scratch_.Path("short")});
     const RunResult run = RunXkit(args);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "xkit fetch: cannot fetch " + url + "\n");
   }
-  EXPECT_EQ(FilesInDir(), 0u);
+  EXPECT_EQ(scratch_.FileCount(), 0u);
 }
 
 TEST_F(FetchCliTest, RefusedConnectionExitsOne) {
@@ -92,7 +65,7 @@ TEST_F(FetchCliTest, OptionsShapeTheRequest) {
     if (exchange.Request().find("Authorization: Basic dTpw\r\n") == std::string::npos) {
       exchange.Send("HTTP/1.0 401 No\r\nWWW-Authenticate: Basic realm=\"r\"\r\n\r\n");
     } else {
-      exchange.Send(Ok("in"));
+      exchange.Send(OkReply("in"));
     }
   });
   const RunResult run = RunXkit({"fetch", server.Url("/form"), "--post", "a=1&b=2", "--user", "u",

@@ -2,34 +2,21 @@
 #include "platform/file.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+
+#include "tests/platform/scratch_dir.h"
 
 namespace xkit {
 namespace {
 
-std::string Contents(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
 class OutputFileTest : public ::testing::Test {
 protected:
-  void SetUp() override {
-    dir_ = std::filesystem::path(::testing::TempDir()) /
-           ("xkit-file-" + std::to_string(getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::string Path(const char* name) const { return (dir_ / name).string(); }
+  std::string Path(const char* name) const { return scratch_.Path(name); }
+  static std::string Contents(const std::string& path) { return test::ScratchDir::Contents(path); }
 
-  std::filesystem::path dir_;
+  test::ScratchDir scratch_;
 };
 
 TEST_F(OutputFileTest, WritesSmallAndLargePiecesInOrder) {

@@ -21,9 +21,7 @@ std::string Body(std::size_t size) {
   return body;
 }
 
-std::string Ok(const std::string& body) {
-  return "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-}
+using loopback::OkReply;
 
 // The three handles of one request, closed in reverse order.
 struct Request {
@@ -48,7 +46,7 @@ struct Request {
 
 TEST(WinInet, ReadsFullCountsThenZeroAtTheCleanEnd) {
   const std::string body = Body(3000);
-  loopback::Server server([&](loopback::Exchange& exchange) { exchange.Send(Ok(body)); });
+  loopback::Server server([&](loopback::Exchange& exchange) { exchange.Send(OkReply(body)); });
   Request r(server);
   ASSERT_TRUE(r.Send());
   std::string received;
@@ -158,7 +156,7 @@ TEST(WinInet, RefusedConnectionFailsTheSend) {
 
 TEST(WinInet, ReadAheadStaysBoundedWhileTheReaderLags) {
   const std::string body = Body(24 << 20);
-  loopback::Server server([&](loopback::Exchange& exchange) { exchange.Send(Ok(body)); });
+  loopback::Server server([&](loopback::Exchange& exchange) { exchange.Send(OkReply(body)); });
   Request r(server);
   ASSERT_TRUE(r.Send());
   std::size_t total = 0;
@@ -209,7 +207,7 @@ TEST(WinInet, InterruptWakesABlockedSend) {
 }
 
 TEST(WinInet, InterruptBeforeTheSendFailsItAtOnce) {
-  loopback::Server server([](loopback::Exchange& exchange) { exchange.Send(Ok("x")); });
+  loopback::Server server([](loopback::Exchange& exchange) { exchange.Send(OkReply("x")); });
   Request r(server);
   detail::InternetInterrupt(r.request);
   EXPECT_FALSE(r.Send());

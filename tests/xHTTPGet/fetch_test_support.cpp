@@ -1,30 +1,11 @@
-// Reply builders, request parsing, the event recorder and the fixture of the THTTPGet tests.
+// Request parsing, the event recorder and the fixture of the THTTPGet tests.
 #include "tests/xHTTPGet/fetch_test_support.h"
-
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
-#include <fstream>
 #include <iterator>
-#include <sstream>
 
 namespace xkit::test {
-
-std::string Reply(std::string_view status, const std::vector<std::string>& headers,
-                  std::string_view body) {
-  std::string reply = "HTTP/1.0 " + std::string(status) + "\r\n";
-  for (const std::string& header : headers)
-    reply += header + "\r\n";
-  reply += "\r\n";
-  reply += body;
-  return reply;
-}
-
-std::string Ok(std::string_view body) {
-  return Reply("200 OK", {"Content-Length: " + std::to_string(body.size())}, body);
-}
 
 std::string Pattern(std::size_t size) {
   std::string bytes(size, '\0');
@@ -104,19 +85,12 @@ void FetchTest::SetUp() {
   MainLoopTest::SetUp();
   get_ = std::make_unique<THTTPGet>(nullptr);
   recorder_.Attach(*get_);
-  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string name =
-      "xhttpget-" + std::to_string(getpid()) + "-" + info->test_suite_name() + "-" + info->name();
-  std::replace(name.begin(), name.end(), '/', '_');
-  tempDir_ = (std::filesystem::path(::testing::TempDir()) / name).string();
-  std::filesystem::create_directories(tempDir_);
 }
 
 void FetchTest::TearDown() {
   MainLoopTest::TearDown();
   get_.reset();
   server_.reset();
-  std::filesystem::remove_all(tempDir_);
 }
 
 void FetchTest::Serve(loopback::Server::Handler handler) {
@@ -138,17 +112,6 @@ void FetchTest::FetchFile(std::string_view path) {
   if (get_->FileName.empty()) get_->FileName = TempPath("body");
   get_->StartFileFetch();
   PumpUntil([this] { return recorder_.Completions() > 0; });
-}
-
-std::string FetchTest::TempPath(std::string_view name) const {
-  return tempDir_ + "/" + std::string(name);
-}
-
-std::string FetchTest::ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
 }
 
 }  // namespace xkit::test

@@ -11,15 +11,15 @@
 
 #include "app/loopback_server.h"
 #include "tests/platform/main_loop_support.h"
+#include "tests/platform/scratch_dir.h"
 #include "xHTTPGet/xHTTPGet.h"
 
 namespace xkit::test {
 
-// "HTTP/1.0 <status>", the header lines, a blank line, the body.
-std::string Reply(std::string_view status, const std::vector<std::string>& headers,
-                  std::string_view body);
-// A 200 reply announcing its exact length.
-std::string Ok(std::string_view body);
+using loopback::Reply;
+inline std::string Ok(std::string_view body) {
+  return loopback::OkReply(body);
+}
 // Bytes 0..255 repeated, for bodies whose every byte value matters.
 std::string Pattern(std::size_t size);
 
@@ -69,13 +69,13 @@ protected:
   void FetchString(std::string_view path = "/");
   void FetchFile(std::string_view path = "/");
 
-  std::string TempPath(std::string_view name) const;
-  static std::string ReadFile(const std::string& path);
+  std::string TempPath(std::string_view name) const { return scratch_.Path(name); }
+  static std::string ReadFile(const std::string& path) { return ScratchDir::Contents(path); }
 
+  ScratchDir scratch_;
   std::unique_ptr<loopback::Server> server_;
   std::unique_ptr<THTTPGet> get_;
   Recorder recorder_;
-  std::string tempDir_;
 };
 
 }  // namespace xkit::test
