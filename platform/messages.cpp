@@ -86,7 +86,7 @@ private:
   detail::SpinBudget spin_;               // the main thread is the only waiter
 };
 
-// Never destroyed: a detached thread may still post or wake while the program exits.
+// Never destroyed: a thread still running at exit may post or wake until the very end.
 MainQueue& Queue() {
   static MainQueue& queue = *new MainQueue;
   return queue;

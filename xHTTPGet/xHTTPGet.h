@@ -55,7 +55,9 @@ public:
 
   // Raised after each received chunk; Sender is the worker. Not raised after a cancel.
   TOnProgressEvent OnProgress;
-  // The completion events; Sender is this component. FileSize is the number of bytes written.
+  // The completion events; Sender is this component. FileSize is the number of bytes written;
+  // Result lives until the handler returns. A failed or cancelled fetch into a file leaves
+  // what it had written in FileName.
   TOnDoneFileEvent OnDoneFile;
   TOnDoneStringEvent OnDoneString;
   TNotifyEvent OnError;
