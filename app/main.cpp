@@ -16,11 +16,27 @@ namespace cli {
 extern const Command kBigCommand;
 extern const Command kMd5Command;
 extern const Command kPiDigestCommand;
+extern const Command kEncryptCommand;
+extern const Command kDecryptCommand;
+extern const Command kBase64Command;
+extern const Command kEncryptStringCommand;
+extern const Command kDecryptStringCommand;
+extern const Command kRsaCommand;
 extern const Command kFetchCommand;
 
 std::span<const Command* const> Commands() {
   static const Command* const commands[] = {
-      &demo::kDemoCommand, &kBigCommand, &kMd5Command, &kPiDigestCommand, &kFetchCommand,
+      &demo::kDemoCommand,
+      &kBigCommand,
+      &kRsaCommand,
+      &kMd5Command,
+      &kPiDigestCommand,
+      &kEncryptCommand,
+      &kDecryptCommand,
+      &kBase64Command,
+      &kEncryptStringCommand,
+      &kDecryptStringCommand,
+      &kFetchCommand,
   };
   return commands;
 }

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "xFGInt/limbs.h"
+#include "xFGInt/limbs_paths.h"
 
 namespace xkit::detail {
 
@@ -78,19 +79,38 @@ void MulBalanced(Limb* r, const Limb* a, const Limb* b, std::size_t n, Limb* scr
 
 }  // namespace
 
+void MulBasecasePortableRows(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn,
+                             Limb (*addMul1)(Limb* r, const Limb* a, std::size_t n, Limb b)) {
+  std::fill(r, r + an, Limb{0});
+  for (std::size_t j = 0; j < bn; ++j)
+    r[an + j] = addMul1(r + j, a, an, b[j]);
+}
+
+void MulBasecasePortable(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn) {
+  MulBasecasePortableRows(r, a, an, b, bn, AddMul1Portable);
+}
+
 void MulBasecase(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn) {
-  r[an] = Mul1(r, a, an, b[0]);
-  for (std::size_t j = 1; j < bn; ++j)
-    r[an + j] = AddMul1(r + j, a, an, b[j]);
+  gProductKernels.mulBasecase(r, a, an, b, bn);
 }
 
 void SqrBasecase(Limb* r, const Limb* a, std::size_t n) {
+  gProductKernels.sqrBasecase(r, a, n);
+}
+
+void SqrBasecasePortable(Limb* r, const Limb* a, std::size_t n) {
+  SqrBasecaseRows(r, a, n, Mul1Portable, AddMul1Portable);
+}
+
+void SqrBasecaseRows(Limb* r, const Limb* a, std::size_t n,
+                     Limb (*mul1)(Limb* r, const Limb* a, std::size_t n, Limb b),
+                     Limb (*addMul1)(Limb* r, const Limb* a, std::size_t n, Limb b)) {
   // Cross products a[i] a[j], i < j, land at limb i + j: row i fills r[2i+1 .. n+i].
   r[0] = 0;
   if (n > 1) {
-    r[n] = Mul1(r + 1, a + 1, n - 1, a[0]);
+    r[n] = mul1(r + 1, a + 1, n - 1, a[0]);
     for (std::size_t i = 1; i + 1 < n; ++i)
-      r[n + i] = AddMul1(r + 2 * i + 1, a + i + 1, n - i - 1, a[i]);
+      r[n + i] = addMul1(r + 2 * i + 1, a + i + 1, n - i - 1, a[i]);
     // Every cross product counts twice.
     r[2 * n - 1] = LShift(r + 1, r + 1, 2 * n - 2, 1);
   } else {

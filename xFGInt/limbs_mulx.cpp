@@ -4,6 +4,8 @@
 // limb already in r (or, for SubMul1, subtracts by adding the complement). Loop control uses LEA
 // and JRCXZ, which touch neither flag. The first n mod 4 limbs go through the portable code, the
 // rest four at a time.
+#include <algorithm>
+
 #include "xFGInt/limbs_paths.h"
 
 namespace xkit::detail {
@@ -51,16 +53,13 @@ Limb Mul1MulxAdx(Limb* r, const Limb* a, std::size_t n, Limb b) {
   return carry;
 }
 
-Limb AddMul1MulxAdx(Limb* r, const Limb* a, std::size_t n, Limb b) {
-  const std::size_t head = n & 3;
-  Limb carry = AddMul1Portable(r, a, head, b);
-  std::size_t blocks = n >> 2;
-  if (blocks == 0) return carry;
-  r += head;
-  a += head;
+// r[0..4 blocks) += a * b + carry; returns the high limb. blocks >= 1. Inlined into the
+// row loops below, so a row costs no call.
+__attribute__((always_inline)) inline Limb AddMulBlocks(Limb* r, const Limb* a, std::size_t blocks,
+                                                        Limb b, Limb carry) {
   Limb low;
   Limb high;
-  // Both chains end inside the final high limb: r + a*b < 2^(64(n+1)).
+  // Both chains end inside the final high limb: r + a*b + carry < 2^(64(n+1)).
   asm volatile(
       "xor %k[low], %k[low]\n\t"  // clears the carry and overflow flags
       "1:\n\t"
@@ -94,6 +93,48 @@ Limb AddMul1MulxAdx(Limb* r, const Limb* a, std::size_t n, Limb b) {
       : "d"(b)
       : "cc", "memory");
   return carry;
+}
+
+Limb AddMul1MulxAdx(Limb* r, const Limb* a, std::size_t n, Limb b) {
+  const std::size_t head = n & 3;
+  const Limb carry = AddMul1Portable(r, a, head, b);
+  if (n < 4) return carry;
+  return AddMulBlocks(r + head, a + head, n >> 2, b, carry);
+}
+
+// Up to this size (in limbs) a square is faster as a full product; measured with bench/.
+constexpr std::size_t kSquareAsProductLimbs = 16;
+
+// Rows of a schoolbook product or a Montgomery reduction, with the row kernel inlined when
+// the row length is a whole number of blocks.
+void MulBasecaseMulxAdx(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn) {
+  if (an % 4 != 0) {
+    MulBasecasePortableRows(r, a, an, b, bn, AddMul1MulxAdx);
+    return;
+  }
+  std::fill(r, r + an, Limb{0});
+  for (std::size_t j = 0; j < bn; ++j)
+    r[an + j] = AddMulBlocks(r + j, a, an >> 2, b[j], 0);
+}
+
+// The square's rows shrink by one limb each, so each takes its head (length mod 4) by the
+// portable kernel and the rest in blocks; small squares are faster as full products, whose
+// rows are all whole blocks.
+void SqrBasecaseMulxAdx(Limb* r, const Limb* a, std::size_t n) {
+  if (n % 4 == 0 && n <= kSquareAsProductLimbs) {
+    MulBasecaseMulxAdx(r, a, n, a, n);
+    return;
+  }
+  SqrBasecaseRows(r, a, n, Mul1MulxAdx, AddMul1MulxAdx);
+}
+
+void RedcRowsMulxAdx(Limb* t, const Limb* m, std::size_t n, Limb mInverse) {
+  if (n % 4 != 0) {
+    RedcRowsPortable(t, m, n, mInverse);
+    return;
+  }
+  for (std::size_t i = 0; i < n; ++i)
+    t[i] = AddMulBlocks(t + i, m, n >> 2, t[i] * mInverse, 0);
 }
 
 Limb SubMul1MulxAdx(Limb* r, const Limb* a, std::size_t n, Limb b) {
@@ -159,7 +200,8 @@ bool MulxAdxSupported() {
 }
 
 ProductKernels MulxAdxKernels() {
-  return {Mul1MulxAdx, AddMul1MulxAdx, SubMul1MulxAdx, KernelPath::kMulxAdx};
+  return {Mul1MulxAdx,        AddMul1MulxAdx,  SubMul1MulxAdx,      MulBasecaseMulxAdx,
+          SqrBasecaseMulxAdx, RedcRowsMulxAdx, KernelPath::kMulxAdx};
 }
 
 #else
@@ -168,7 +210,8 @@ bool MulxAdxSupported() {
   return false;
 }
 ProductKernels MulxAdxKernels() {
-  return {Mul1Portable, AddMul1Portable, SubMul1Portable, KernelPath::kPortable};
+  return {Mul1Portable,        AddMul1Portable,  SubMul1Portable,      MulBasecasePortable,
+          SqrBasecasePortable, RedcRowsPortable, KernelPath::kPortable};
 }
 
 #endif
