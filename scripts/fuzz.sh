@@ -38,9 +38,13 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 # Runs one target; its log keeps libFuzzer's final statistics.
 run() {
   local name=$1
+  local flags=()
+  # The loopback server's thread may free a connection's memory after a run has ended, which
+  # would make libFuzzer scan for leaks after every run; leaks still show when it exits.
+  [ "$name" = http_response ] && flags+=(-detect_leaks=0)
   mkdir -p "$build/corpus/$name"
   "$build/fuzz/fuzz_$name" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 \
-    -print_final_stats=1 -artifact_prefix="$build/artifacts/$name-" \
+    -print_final_stats=1 -artifact_prefix="$build/artifacts/$name-" "${flags[@]}" \
     "$build/corpus/$name" "$root/fuzz/corpus/$name" >"$build/logs/$name.log" 2>&1
 }
 
