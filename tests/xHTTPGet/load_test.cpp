@@ -62,7 +62,7 @@ TEST_P(LoadTest, ThousandFetchesInSequence) {
     ASSERT_NO_FATAL_FAILURE(fetchOne(i));
   const ResourceLevel before = SettleAndMeasure(server_, fetches);
 
-  const int count = Scaled(1000, 150);
+  const int count = Scaled(1000, 100);
   for (int i = 0; i < count; ++i)
     ASSERT_NO_FATAL_FAILURE(fetchOne(i)) << "fetch " << i;
 
