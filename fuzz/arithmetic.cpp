@@ -54,6 +54,17 @@ Operand ReadOperand(fuzz::Input& input) {
   return {sign == kNeg ? mpz_class(-magnitude) : magnitude, sign, Record(magnitude, sign)};
 }
 
+// Whether the call raises an exception of type E.
+template <typename E, typename Call>
+bool Raises(Call&& call) {
+  try {
+    call();
+  } catch (const E&) {
+    return true;
+  }
+  return false;
+}
+
 TBigSign Flip(TBigSign sign) {
   return sign == kNeg ? kPos : kNeg;
 }
@@ -124,20 +135,8 @@ void CheckProducts(const Operand& a, const Operand& b) {
 void CheckDivision(const Operand& a, const Operand& b) {
   TFGInt q, r;
   if (b.value == 0) {
-    bool raised = false;
-    try {
-      BigDivMod(a.record, b.record, q, r);
-    } catch (const EDivByZero&) {
-      raised = true;
-    }
-    FUZZ_CHECK(raised);
-    raised = false;
-    try {
-      BigMod(a.record, b.record, r);
-    } catch (const EDivByZero&) {
-      raised = true;
-    }
-    FUZZ_CHECK(raised);
+    FUZZ_CHECK(Raises<EDivByZero>([&] { BigDivMod(a.record, b.record, q, r); }));
+    FUZZ_CHECK(Raises<EDivByZero>([&] { BigMod(a.record, b.record, r); }));
     return;
   }
   mpz_class q0 = Abs(a.value) / Abs(b.value);
@@ -189,13 +188,7 @@ void CheckInPlace(const Operand& a, const Operand& b, std::uint32_t k) {
   x = a.record;
   std::uint32_t remainder = 0;
   if (k == 0) {
-    bool raised = false;
-    try {
-      BigDivModSmallInPlace(x, k, remainder);
-    } catch (const EDivByZero&) {
-      raised = true;
-    }
-    FUZZ_CHECK(raised);
+    FUZZ_CHECK(Raises<EDivByZero>([&] { BigDivModSmallInPlace(x, k, remainder); }));
     FUZZ_CHECK(x.Digits == a.record.Digits);
   } else {
     BigDivModSmallInPlace(x, k, remainder);
@@ -208,13 +201,7 @@ void CheckInPlace(const Operand& a, const Operand& b, std::uint32_t k) {
     BigSubAbsInPlace(x, b.record);
     FUZZ_CHECK(Holds(x, Abs(a.value) - Abs(b.value), a.sign));
   } else {
-    bool raised = false;
-    try {
-      BigSubAbsInPlace(x, b.record);
-    } catch (const Exception&) {
-      raised = true;
-    }
-    FUZZ_CHECK(raised);
+    FUZZ_CHECK(Raises<Exception>([&] { BigSubAbsInPlace(x, b.record); }));
     FUZZ_CHECK(x.Digits == a.record.Digits);
   }
 
@@ -267,13 +254,7 @@ void CheckGcdAndInverse(const Operand& a, const Operand& b) {
   const TFGInt untouched = Record(12345, kNeg);
   r = untouched;
   if (b.value == 0) {
-    bool raised = false;
-    try {
-      BigInvMod(a.record, b.record, r);
-    } catch (const EDivByZero&) {
-      raised = true;
-    }
-    FUZZ_CHECK(raised);
+    FUZZ_CHECK(Raises<EDivByZero>([&] { BigInvMod(a.record, b.record, r); }));
     return;
   }
   BigInvMod(a.record, b.record, r);
