@@ -53,8 +53,7 @@ report() {
   local name=$1 status=$2
   local runs time
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$build/logs/$name.log")
-  time=$(sed -n 's/^stat::.*//; s/^Done \([0-9]*\) runs in \([0-9]*\) second.*/\2/p' \
-    "$build/logs/$name.log")
+  time=$(sed -n 's/^Done [0-9]* runs in \([0-9]*\) second.*/\1/p' "$build/logs/$name.log")
   if [ "$status" -eq 0 ]; then
     echo "fuzz: $name: ${runs:-?} runs in ${time:-?} s, no finding"
   else
