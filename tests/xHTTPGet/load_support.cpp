@@ -75,8 +75,7 @@ ResourceLevel MeasureResources() {
   return level;
 }
 
-::testing::AssertionResult BackTo(const ResourceLevel& before, const ResourceLevel& after,
-                                  std::size_t heapSlack) {
+::testing::AssertionResult BackTo(const ResourceLevel& before, const ResourceLevel& after) {
   if (after.descriptors != before.descriptors) {
     return ::testing::AssertionFailure()
            << "open descriptors " << before.descriptors << " -> " << after.descriptors;
@@ -84,7 +83,7 @@ ResourceLevel MeasureResources() {
   if (after.threads != before.threads) {
     return ::testing::AssertionFailure() << "threads " << before.threads << " -> " << after.threads;
   }
-  if (after.heapBytes > before.heapBytes + heapSlack) {
+  if (after.heapBytes > before.heapBytes + kHeapSlack) {
     return ::testing::AssertionFailure()
            << "heap in use " << before.heapBytes << " -> " << after.heapBytes << " bytes";
   }
