@@ -161,8 +161,9 @@ Limb SubMul1Portable(Limb* r, const Limb* a, std::size_t n, Limb b) {
 
 namespace {
 
-constexpr ProductKernels kPortableKernels = {Mul1Portable, AddMul1Portable, SubMul1Portable,
-                                             KernelPath::kPortable};
+constexpr ProductKernels kPortableKernels = {Mul1Portable,        AddMul1Portable,
+                                             SubMul1Portable,     MulBasecasePortable,
+                                             SqrBasecasePortable, KernelPath::kPortable};
 
 // Upgrades the table once, during static initialisation.
 [[maybe_unused]] const bool kBestPathSelected = SelectKernelPath(KernelPath::kMulxAdx);

@@ -1,15 +1,19 @@
-// Internal to the kernel layer: the table of one-limb product kernels that the CPU-path
-// switch swaps, and the two paths that fill it.
+// Internal to the kernel layer: the table of product kernels (one-limb rows and schoolbook
+// products) that the CPU-path switch swaps, and the two paths that fill it.
 #pragma once
 
 #include "xFGInt/limbs.h"
 
 namespace xkit::detail {
 
+using RowKernel = Limb (*)(Limb* r, const Limb* a, std::size_t n, Limb b);
+
 struct ProductKernels {
-  Limb (*mul1)(Limb* r, const Limb* a, std::size_t n, Limb b);
-  Limb (*addMul1)(Limb* r, const Limb* a, std::size_t n, Limb b);
-  Limb (*subMul1)(Limb* r, const Limb* a, std::size_t n, Limb b);
+  RowKernel mul1;
+  RowKernel addMul1;
+  RowKernel subMul1;
+  void (*mulBasecase)(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn);
+  void (*sqrBasecase)(Limb* r, const Limb* a, std::size_t n);
   KernelPath path;
 };
 
@@ -20,6 +24,34 @@ extern ProductKernels gProductKernels;
 Limb Mul1Portable(Limb* r, const Limb* a, std::size_t n, Limb b);
 Limb AddMul1Portable(Limb* r, const Limb* a, std::size_t n, Limb b);
 Limb SubMul1Portable(Limb* r, const Limb* a, std::size_t n, Limb b);
+void MulBasecasePortable(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn);
+void SqrBasecasePortable(Limb* r, const Limb* a, std::size_t n);
+
+// The schoolbook methods over a path's row kernels, which they call directly.
+
+template <RowKernel kMul1, RowKernel kAddMul1>
+void MulBasecaseWith(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn) {
+  r[an] = kMul1(r, a, an, b[0]);
+  for (std::size_t j = 1; j < bn; ++j)
+    r[an + j] = kAddMul1(r + j, a, an, b[j]);
+}
+
+// r[0..2n) := 2 r + the sum of a[i]^2 B^(2i), with r holding the cross products of a square
+// (below B^(2n) / 2, so the doubled value fits and the total is a^2).
+void AddDoubledSquares(Limb* r, const Limb* a, std::size_t n);
+
+template <RowKernel kMul1, RowKernel kAddMul1>
+void SqrBasecaseWith(Limb* r, const Limb* a, std::size_t n) {
+  // Cross products a[i] a[j], i < j, land at limb i + j: row i fills r[2i+1 .. n+i].
+  r[0] = 0;
+  r[2 * n - 1] = 0;
+  if (n > 1) {
+    r[n] = kMul1(r + 1, a + 1, n - 1, a[0]);
+    for (std::size_t i = 1; i + 1 < n; ++i)
+      r[n + i] = kAddMul1(r + 2 * i + 1, a + i + 1, n - i - 1, a[i]);
+  }
+  AddDoubledSquares(r, a, n);
+}
 
 bool MulxAdxSupported();
 ProductKernels MulxAdxKernels();  // only when MulxAdxSupported()
