@@ -196,6 +196,48 @@ TEST_P(LimbKernels, ShiftsAndCarries) {
   EXPECT_EQ(ones, Limbs(3, ~Limb{0}));
 }
 
+TEST_P(LimbKernels, SchoolbookProductsOnEverySmallShape) {
+  for (std::size_t an = 1; an <= 20; ++an) {
+    for (std::size_t bn = 1; bn <= an; ++bn) {
+      for (int kind = 0; kind < 3; ++kind) {
+        const Limbs a = Make(an, kind);
+        const Limbs b = Make(bn, (kind + 1) % 3);
+        Limbs r(an + bn);
+        detail::MulBasecase(r.data(), a.data(), an, b.data(), bn);
+        ASSERT_EQ(FromLimbs(r), FromLimbs(a) * FromLimbs(b)) << an << " x " << bn;
+      }
+    }
+  }
+  for (std::size_t n = 1; n <= 90; ++n) {
+    for (int kind = 0; kind < 3; ++kind) {
+      const Limbs a = Make(n, kind);
+      Limbs r(2 * n);
+      detail::SqrBasecase(r.data(), a.data(), n);
+      ASSERT_EQ(FromLimbs(r), FromLimbs(a) * FromLimbs(a)) << n << " kind " << kind;
+    }
+  }
+}
+
+TEST_P(LimbKernels, ProductsAroundTheKaratsubaThresholds) {
+  for (const std::size_t n : {31, 32, 33, 63, 64, 65, 66}) {
+    for (const std::size_t bn : {n - 1, n}) {
+      const Limbs a = Make(n, 1);
+      const Limbs b = Make(bn, 0);
+      Limbs r(n + bn);
+      Limbs scratch(detail::MulScratchSize(n, bn));
+      detail::Mul(r.data(), a.data(), n, b.data(), bn, scratch.data());
+      ASSERT_EQ(FromLimbs(r), FromLimbs(a) * FromLimbs(b)) << n << " x " << bn;
+    }
+  }
+  for (const std::size_t n : {159, 160, 161, 321}) {
+    const Limbs a = Make(n, 1);
+    Limbs r(2 * n);
+    Limbs scratch(detail::SqrScratchSize(n));
+    detail::Sqr(r.data(), a.data(), n, scratch.data());
+    ASSERT_EQ(FromLimbs(r), FromLimbs(a) * FromLimbs(a)) << n;
+  }
+}
+
 XKIT_INSTANTIATE_KERNEL_PATHS(LimbKernels);
 
 TEST(KernelPath, PortableIsAlwaysAvailable) {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "xFGInt/limbs.h"
+#include "xFGInt/record_limbs.h"
 #include "xFGInt/xFGInt.h"
 
 namespace xkit::test {
@@ -48,7 +49,8 @@ private:
   gmp_randclass gmp_{gmp_randinit_mt};
 };
 
-// Runs the body once per kernel path this CPU offers, restoring the default path after.
+// Runs the body once per kernel path this CPU offers, restoring the default paths after.
+// The portable run uses the portable digit kernels as well, the other run the best ones.
 class EachKernelPath : public ::testing::TestWithParam<detail::KernelPath> {
 protected:
   void SetUp() override;
@@ -56,14 +58,33 @@ protected:
 
 private:
   detail::KernelPath saved_ = detail::KernelPath::kPortable;
+  detail::DigitPath savedDigits_ = detail::DigitPath::kPortable;
 };
 
 std::string PathName(const ::testing::TestParamInfo<detail::KernelPath>& info);
+
+// Runs the body once per digit-kernel path this CPU offers, restoring the default path after.
+class EachDigitPath : public ::testing::TestWithParam<detail::DigitPath> {
+protected:
+  void SetUp() override;
+  void TearDown() override;
+
+private:
+  detail::DigitPath saved_ = detail::DigitPath::kPortable;
+};
+
+std::string DigitPathName(const ::testing::TestParamInfo<detail::DigitPath>& info);
 
 #define XKIT_INSTANTIATE_KERNEL_PATHS(Suite)                                        \
   INSTANTIATE_TEST_SUITE_P(Paths, Suite,                                            \
                            ::testing::Values(::xkit::detail::KernelPath::kPortable, \
                                              ::xkit::detail::KernelPath::kMulxAdx), \
                            ::xkit::test::PathName)
+
+#define XKIT_INSTANTIATE_DIGIT_PATHS(Suite)                                                      \
+  INSTANTIATE_TEST_SUITE_P(                                                                      \
+      Paths, Suite,                                                                              \
+      ::testing::Values(::xkit::detail::DigitPath::kPortable, ::xkit::detail::DigitPath::kAvx2), \
+      ::xkit::test::DigitPathName)
 
 }  // namespace xkit::test
