@@ -9,6 +9,26 @@
 
 namespace xkit::detail {
 
+namespace {
+
+// sum := x + y + carry (carry 0 or 1); returns the carry out. On x86-64 a chain of these
+// keeps the carry in the flag (one ADC each).
+inline unsigned char AddCarry(unsigned char carry, Limb x, Limb y, Limb& sum) {
+#if defined(__x86_64__)
+  unsigned long long t;
+  carry = _addcarry_u64(carry, x, y, &t);
+  sum = t;
+  return carry;
+#else
+  const Limb s = x + carry;
+  const Limb t = s + y;
+  sum = t;
+  return static_cast<unsigned char>((s < carry) + (t < s));
+#endif
+}
+
+}  // namespace
+
 int Compare(const Limb* a, const Limb* b, std::size_t n) {
   while (n > 0) {
     --n;
@@ -18,27 +38,10 @@ int Compare(const Limb* a, const Limb* b, std::size_t n) {
 }
 
 Limb AddN(Limb* r, const Limb* a, const Limb* b, std::size_t n) {
-#if defined(__x86_64__)
-  // One ADC chain; the intrinsic keeps the carry in the flag between limbs.
   unsigned char carry = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    unsigned long long t;
-    carry = _addcarry_u64(carry, a[i], b[i], &t);
-    r[i] = t;
-  }
+  for (std::size_t i = 0; i < n; ++i)
+    carry = AddCarry(carry, a[i], b[i], r[i]);
   return carry;
-#else
-  Limb carry = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    // The sum of two limbs and a carry of at most 1 overflows at most once.
-    const Limb s = a[i] + carry;
-    carry = s < carry;
-    const Limb t = s + b[i];
-    carry += t < s;
-    r[i] = t;
-  }
-  return carry;
-#endif
 }
 
 Limb SubN(Limb* r, const Limb* a, const Limb* b, std::size_t n) {
@@ -155,6 +158,20 @@ Limb SubMul1Portable(Limb* r, const Limb* a, std::size_t n, Limb b) {
     carry = static_cast<Limb>(t >> 64) + (x < low);
   }
   return carry;
+}
+
+void AddDoubledSquaresPortable(Limb* r, const Limb* a, std::size_t n) {
+  Limb shiftedOut = 0;  // the top bit of the limb doubled before
+  unsigned char carry = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const Limb low = r[2 * i];
+    const Limb high = r[2 * i + 1];
+    const DoubleLimb square = static_cast<DoubleLimb>(a[i]) * a[i];
+    carry = AddCarry(carry, (low << 1) | shiftedOut, static_cast<Limb>(square), r[2 * i]);
+    carry =
+        AddCarry(carry, (high << 1) | (low >> 63), static_cast<Limb>(square >> 64), r[2 * i + 1]);
+    shiftedOut = high >> 63;
+  }
 }
 
 // -- Path selection ------------------------------------------------------------------------

@@ -94,25 +94,7 @@ void MulBasecasePortable(Limb* r, const Limb* a, std::size_t an, const Limb* b, 
 }
 
 void SqrBasecasePortable(Limb* r, const Limb* a, std::size_t n) {
-  SqrBasecaseWith<Mul1Portable, AddMul1Portable>(r, a, n);
-}
-
-void AddDoubledSquares(Limb* r, const Limb* a, std::size_t n) {
-  Limb shiftedOut = 0;  // the top bit of the limb doubled before
-  Limb carry = 0;       // 0 or 1
-  for (std::size_t i = 0; i < n; ++i) {
-    const Limb low = r[2 * i];
-    const Limb high = r[2 * i + 1];
-    const DoubleLimb square = static_cast<DoubleLimb>(a[i]) * a[i];
-    const DoubleLimb sum0 =
-        static_cast<DoubleLimb>((low << 1) | shiftedOut) + static_cast<Limb>(square) + carry;
-    const DoubleLimb sum1 = static_cast<DoubleLimb>((high << 1) | (low >> 63)) +
-                            static_cast<Limb>(square >> 64) + static_cast<Limb>(sum0 >> 64);
-    shiftedOut = high >> 63;
-    r[2 * i] = static_cast<Limb>(sum0);
-    r[2 * i + 1] = static_cast<Limb>(sum1);
-    carry = static_cast<Limb>(sum1 >> 64);
-  }
+  SqrBasecaseWith<Mul1Portable, AddMul1Portable, AddDoubledSquaresPortable>(r, a, n);
 }
 
 std::size_t MulScratchSize(std::size_t an, std::size_t bn) {

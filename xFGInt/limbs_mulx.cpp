@@ -133,6 +133,40 @@ inline Limb SubMul1Row(Limb* r, const Limb* a, std::size_t n, Limb b) {
 #undef XKIT_ADDMUL1_STEP
 #undef XKIT_MUL1_STEP
 
+// The diagonal pass of a square: r := 2 r + the squares a[i]^2 at limbs 2i. The carry chain
+// doubles r (each limb added to itself), the overflow chain adds the squares; neither
+// leaves the 2n limbs, since the total is a^2.
+void AddDoubledSquaresMulxAdx(Limb* r, const Limb* a, std::size_t n) {
+  Limb low;
+  Limb high;
+  Limb even;
+  Limb odd;
+  asm volatile(
+      "xor %k[low], %k[low]\n\t"  // clears the carry and overflow flags
+      "jrcxz 2f\n"
+      "1:\n\t"
+      "mov (%[a]), %%rdx\n\t"
+      "mulx %%rdx, %[low], %[high]\n\t"
+      "mov (%[r]), %[even]\n\t"
+      "mov 8(%[r]), %[odd]\n\t"
+      "adcx %[even], %[even]\n\t"
+      "adcx %[odd], %[odd]\n\t"
+      "adox %[low], %[even]\n\t"
+      "adox %[high], %[odd]\n\t"
+      "mov %[even], (%[r])\n\t"
+      "mov %[odd], 8(%[r])\n\t"
+      "lea 8(%[a]), %[a]\n\t"
+      "lea 16(%[r]), %[r]\n\t"
+      "lea -1(%[count]), %[count]\n\t"
+      "jrcxz 2f\n\t"
+      "jmp 1b\n"
+      "2:\n\t"
+      : [a] "+r"(a), [r] "+r"(r), [count] "+c"(n), [low] "=&r"(low), [high] "=&r"(high),
+        [even] "=&r"(even), [odd] "=&r"(odd)
+      :
+      : "rdx", "cc", "memory");
+}
+
 Limb Mul1MulxAdx(Limb* r, const Limb* a, std::size_t n, Limb b) {
   return Mul1Row(r, a, n, b);
 }
@@ -150,7 +184,7 @@ void MulBasecaseMulxAdx(Limb* r, const Limb* a, std::size_t an, const Limb* b, s
 }
 
 void SqrBasecaseMulxAdx(Limb* r, const Limb* a, std::size_t n) {
-  SqrBasecaseWith<Mul1Row, AddMul1Row>(r, a, n);
+  SqrBasecaseWith<Mul1Row, AddMul1Row, AddDoubledSquaresMulxAdx>(r, a, n);
 }
 
 }  // namespace

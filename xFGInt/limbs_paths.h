@@ -38,9 +38,10 @@ void MulBasecaseWith(Limb* r, const Limb* a, std::size_t an, const Limb* b, std:
 
 // r[0..2n) := 2 r + the sum of a[i]^2 B^(2i), with r holding the cross products of a square
 // (below B^(2n) / 2, so the doubled value fits and the total is a^2).
-void AddDoubledSquares(Limb* r, const Limb* a, std::size_t n);
+using DiagonalKernel = void (*)(Limb* r, const Limb* a, std::size_t n);
+void AddDoubledSquaresPortable(Limb* r, const Limb* a, std::size_t n);
 
-template <RowKernel kMul1, RowKernel kAddMul1>
+template <RowKernel kMul1, RowKernel kAddMul1, DiagonalKernel kAddDoubledSquares>
 void SqrBasecaseWith(Limb* r, const Limb* a, std::size_t n) {
   // Cross products a[i] a[j], i < j, land at limb i + j: row i fills r[2i+1 .. n+i].
   r[0] = 0;
@@ -50,7 +51,7 @@ void SqrBasecaseWith(Limb* r, const Limb* a, std::size_t n) {
     for (std::size_t i = 1; i + 1 < n; ++i)
       r[n + i] = kAddMul1(r + 2 * i + 1, a + i + 1, n - i - 1, a[i]);
   }
-  AddDoubledSquares(r, a, n);
+  kAddDoubledSquares(r, a, n);
 }
 
 bool MulxAdxSupported();
