@@ -76,26 +76,35 @@ std::size_t DecimalToLimbsBasecase(const char* p, std::size_t len, Limb* out) {
 
 std::size_t DecimalToLimbs(const char* p, std::size_t len, Limb* out, DecimalPowers& powers) {
   if (len <= kFromDecimalSplitDigits) return DecimalToLimbsBasecase(p, len, out);
-  // The low part takes the largest 19 2^j digits below len: value = high 10^(19 2^j) + low.
+  // Pieces of s = 19 2^j digits, the largest such s with 2 s <= len, counted from the low
+  // end; the top piece takes the other 1 .. s digits. Then by Horner's rule in base
+  // P = 10^s: value = (..(top P + piece) P + ..) P + piece. The largest power needed is P,
+  // about a quarter to a half of the value, and each product is of the value so far by P.
   std::size_t j = 0;
-  while (DecimalPowers::Digits(j + 1) < len)
+  while (2 * DecimalPowers::Digits(j + 1) <= len)
     ++j;
-  const std::size_t lowDigits = DecimalPowers::Digits(j);
-  const std::size_t highDigits = len - lowDigits;
-  std::vector<Limb> high(LimbRoom(highDigits));
-  const std::size_t hn = DecimalToLimbs(p, highDigits, high.data(), powers);
-  const std::size_t ln = DecimalToLimbs(p + highDigits, lowDigits, out, powers);
-  if (hn == 0) return ln;
-  // out = high * power + low, the low part moved aside first. (The table may grow during the
-  // recursion, so the power is looked up only now.)
-  const std::vector<Limb>& power = powers.Power(j);
-  std::vector<Limb> low(out, out + ln);
-  const std::size_t pn = power.size();
-  std::vector<Limb> scratch(detail::MulScratchSize(hn, pn));
-  detail::Mul(out, high.data(), hn, power.data(), pn, scratch.data());
-  std::size_t n = hn + pn;
-  detail::Add(out, out, n, low.data(), ln);  // the sum is below 10^len: no carry out
-  return detail::NormalizedSize(out, n);
+  const std::size_t pieceDigits = DecimalPowers::Digits(j);
+  const std::size_t topDigits = (len - 1) % pieceDigits + 1;
+  std::size_t n = DecimalToLimbs(p, topDigits, out, powers);
+  std::vector<Limb> piece(LimbRoom(pieceDigits));
+  std::vector<Limb> product(LimbRoom(len));
+  for (std::size_t at = topDigits; at < len; at += pieceDigits) {
+    const std::size_t pn = DecimalToLimbs(p + at, pieceDigits, piece.data(), powers);
+    // The table may grow during the recursion, so the power is looked up only now.
+    const std::vector<Limb>& power = powers.Power(j);
+    std::size_t m = pn;
+    if (n == 0) {
+      std::copy(piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(pn), product.begin());
+    } else {
+      std::vector<Limb> scratch(detail::MulScratchSize(n, power.size()));
+      detail::Mul(product.data(), out, n, power.data(), power.size(), scratch.data());
+      m = n + power.size();
+      detail::Add(product.data(), product.data(), m, piece.data(), pn);  // below 10^len: no carry
+    }
+    n = detail::NormalizedSize(product.data(), m);
+    std::copy(product.begin(), product.begin() + static_cast<std::ptrdiff_t>(n), out);
+  }
+  return n;
 }
 
 // -- Limbs to text ---------------------------------------------------------------------------

@@ -37,6 +37,73 @@ int Compare(const Limb* a, const Limb* b, std::size_t n) {
   return 0;
 }
 
+#if defined(__x86_64__) && defined(__GNUC__)
+
+// r[0..n) := a OP b with the carry flag chained through every limb: ADC adds, SBB subtracts.
+// The first n mod 4 limbs go one at a time, the rest four at a time; LEA, DEC and JRCXZ
+// leave the carry flag alone, so the chain runs through the loop control.
+// clang-format off
+#define XKIT_CARRY_CHAIN_STEP(op, offset)          \
+  "mov " offset "(%[a]), %[t]\n\t"                 \
+  op " " offset "(%[b]), %[t]\n\t"                 \
+  "mov %[t], " offset "(%[r])\n\t"
+#define XKIT_CARRY_CHAIN(op)                       \
+  "mov %[head], %[count]\n\t"                      \
+  "test %[count], %[count]\n\t" /* CF := 0 */      \
+  "jz 2f\n"                                        \
+  "1:\n\t"                                         \
+  XKIT_CARRY_CHAIN_STEP(op, "")                    \
+  "lea 8(%[a]), %[a]\n\t"                          \
+  "lea 8(%[b]), %[b]\n\t"                          \
+  "lea 8(%[r]), %[r]\n\t"                          \
+  "dec %[count]\n\t"                               \
+  "jnz 1b\n"                                       \
+  "2:\n\t"                                         \
+  "mov %[blocks], %[count]\n\t"                    \
+  "jrcxz 4f\n"                                     \
+  "3:\n\t"                                         \
+  XKIT_CARRY_CHAIN_STEP(op, "")                    \
+  XKIT_CARRY_CHAIN_STEP(op, "8")                   \
+  XKIT_CARRY_CHAIN_STEP(op, "16")                  \
+  XKIT_CARRY_CHAIN_STEP(op, "24")                  \
+  "lea 32(%[a]), %[a]\n\t"                         \
+  "lea 32(%[b]), %[b]\n\t"                         \
+  "lea 32(%[r]), %[r]\n\t"                         \
+  "dec %[count]\n\t"                               \
+  "jnz 3b\n"                                       \
+  "4:\n\t"                                         \
+  "setc %[out]\n\t"
+// clang-format on
+
+Limb AddN(Limb* r, const Limb* a, const Limb* b, std::size_t n) {
+  unsigned char out;
+  Limb t;
+  std::size_t count;
+  asm volatile(
+      XKIT_CARRY_CHAIN("adc")
+      : [a] "+r"(a), [b] "+r"(b), [r] "+r"(r), [count] "=&c"(count), [t] "=&r"(t), [out] "=&q"(out)
+      : [head] "r"(n & 3), [blocks] "r"(n >> 2)
+      : "cc", "memory");
+  return out;
+}
+
+Limb SubN(Limb* r, const Limb* a, const Limb* b, std::size_t n) {
+  unsigned char out;
+  Limb t;
+  std::size_t count;
+  asm volatile(
+      XKIT_CARRY_CHAIN("sbb")
+      : [a] "+r"(a), [b] "+r"(b), [r] "+r"(r), [count] "=&c"(count), [t] "=&r"(t), [out] "=&q"(out)
+      : [head] "r"(n & 3), [blocks] "r"(n >> 2)
+      : "cc", "memory");
+  return out;
+}
+
+#undef XKIT_CARRY_CHAIN
+#undef XKIT_CARRY_CHAIN_STEP
+
+#else
+
 Limb AddN(Limb* r, const Limb* a, const Limb* b, std::size_t n) {
   unsigned char carry = 0;
   for (std::size_t i = 0; i < n; ++i)
@@ -45,15 +112,6 @@ Limb AddN(Limb* r, const Limb* a, const Limb* b, std::size_t n) {
 }
 
 Limb SubN(Limb* r, const Limb* a, const Limb* b, std::size_t n) {
-#if defined(__x86_64__)
-  unsigned char borrow = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    unsigned long long t;
-    borrow = _subborrow_u64(borrow, a[i], b[i], &t);
-    r[i] = t;
-  }
-  return borrow;
-#else
   Limb borrow = 0;
   for (std::size_t i = 0; i < n; ++i) {
     const Limb x = a[i];
@@ -63,8 +121,9 @@ Limb SubN(Limb* r, const Limb* a, const Limb* b, std::size_t n) {
     r[i] = x - y;
   }
   return borrow;
-#endif
 }
+
+#endif
 
 Limb Add1(Limb* r, const Limb* a, std::size_t n, Limb b) {
   std::size_t i = 0;

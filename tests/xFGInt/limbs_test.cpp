@@ -106,6 +106,27 @@ TEST_P(LimbKernels, OneLimbProductsOnEveryBlockSplit) {
   }
 }
 
+TEST_P(LimbKernels, LimbRunSumsOnEveryBlockSplit) {
+  for (std::size_t n = 0; n <= 13; ++n) {
+    for (int kind = 0; kind < 3; ++kind) {
+      const Limbs a = Make(n, kind);
+      const Limbs b = Make(n, (kind + 1) % 3);
+      const mpz_class limbBase = mpz_class(1) << (64 * n);
+      Limbs r(n);
+      Limb carry = detail::AddN(r.data(), a.data(), b.data(), n);
+      ASSERT_EQ(FromLimbs(r) + carry * limbBase, FromLimbs(a) + FromLimbs(b)) << n;
+      Limb borrow = detail::SubN(r.data(), a.data(), b.data(), n);
+      ASSERT_EQ(FromLimbs(r) - borrow * limbBase, FromLimbs(a) - FromLimbs(b)) << n;
+      r = a;  // in place, into either operand
+      carry = detail::AddN(r.data(), r.data(), b.data(), n);
+      ASSERT_EQ(FromLimbs(r) + carry * limbBase, FromLimbs(a) + FromLimbs(b)) << n;
+      r = b;
+      borrow = detail::SubN(r.data(), a.data(), r.data(), n);
+      ASSERT_EQ(FromLimbs(r) - borrow * limbBase, FromLimbs(a) - FromLimbs(b)) << n;
+    }
+  }
+}
+
 TEST_P(LimbKernels, DivRemMatchesGmp) {
   struct Case {
     std::size_t an, dn;
