@@ -2,6 +2,8 @@
 // texts are split in halves at powers 10^(19 2^j), so both directions cost a few
 // multiplications or divisions of the full size instead of a quadratic number of limb steps.
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <vector>
 
 #include "xFGInt/record_limbs.h"
@@ -51,6 +53,24 @@ inline Limb ChunkValue(const char* p, std::size_t count) {
   return value;
 }
 
+// The value of the eight decimal digits p[0..8), combined within one word: neighbouring
+// digits into pairs, pairs into fours, fours into the eight (each step's values fit its lane:
+// 99, 9999, 99999999).
+inline Limb EightDigitsValue(const char* p) {
+  if constexpr (std::endian::native != std::endian::little) return ChunkValue(p, 8);
+  std::uint64_t x;
+  std::memcpy(&x, p, 8);  // p[0], the leading digit, in the low byte
+  x -= 0x3030303030303030ULL;
+  x = (x * 10 + (x >> 8)) & 0x00FF00FF00FF00FFULL;
+  x = (x * 100 + (x >> 16)) & 0x0000FFFF0000FFFFULL;
+  return (x * 10000 + (x >> 32)) & 0xFFFFFFFFULL;
+}
+
+// The value of a whole chunk of 19 digits.
+inline Limb FullChunkValue(const char* p) {
+  return (EightDigitsValue(p) * 100000000 + EightDigitsValue(p + 8)) * 1000 + ChunkValue(p + 16, 3);
+}
+
 // Room for the limbs of a value of len decimal digits, with the products of the split
 // method: a product of two parts of h and l digits has at most 0.0520 (h + l) + 2 limbs.
 inline std::size_t LimbRoom(std::size_t len) {
@@ -66,7 +86,7 @@ std::size_t DecimalToLimbsBasecase(const char* p, std::size_t len, Limb* out) {
   out[0] = ChunkValue(p, first);
   n = out[0] != 0 ? 1 : 0;
   for (std::size_t i = first; i < len; i += kChunkDigits) {
-    const Limb chunk = ChunkValue(p + i, kChunkDigits);
+    const Limb chunk = FullChunkValue(p + i);
     Limb carry = detail::Mul1(out, out, n, kChunkBase);
     carry += detail::Add1(out, out, n, chunk);  // out * 10^19 + chunk < 2^64 (n + 1)
     if (carry != 0) out[n++] = carry;
@@ -186,6 +206,11 @@ bool IsDigit(char c) {
 // wrong value into the number.
 void CheckGroups(const char* body, std::size_t len) {
   if (len == 0) ThrowGroupError("");
+  // The usual all-digit text passes in one branch-free sweep.
+  unsigned outside = 0;
+  for (std::size_t i = 0; i < len; ++i)
+    outside |= static_cast<unsigned char>(body[i] - '0') > 9;
+  if (outside == 0) return;
   for (std::size_t end = len; end > 0;) {
     const std::size_t start = end >= 4 ? end - 4 : 0;
     if (!std::all_of(body + start, body + end, IsDigit)) {
