@@ -129,13 +129,41 @@ std::size_t DecimalToLimbs(const char* p, std::size_t len, Limb* out, DecimalPow
 
 // -- Limbs to text ---------------------------------------------------------------------------
 
+// Writes the `count` decimal digits of x (below 10^count), leading digit first.
+inline void WriteDigits(Limb x, char* out, std::size_t count) {
+  for (std::size_t i = count; i-- > 0;) {
+    out[i] = static_cast<char>('0' + x % 10);
+    x /= 10;
+  }
+}
+
+// Writes the eight decimal digits of x < 10^8, leading digit first. Within one word, x splits
+// into four-digit halves in 32-bit lanes, those into two-digit quarters in 16-bit lanes, and
+// those into digits in bytes; the leading part always takes the lower lane, which is the
+// first in memory. The divisions are products: (y 5243) >> 19 is y / 100 for y < 10^4, and
+// (y 103) >> 10 is y / 10 for y < 100; no product leaves its lane.
+inline void WriteEightDigits(std::uint32_t x, char* out) {
+  if constexpr (std::endian::native != std::endian::little) {
+    WriteDigits(x, out, 8);
+    return;
+  }
+  std::uint64_t v = (x / 10000) | (std::uint64_t{x % 10000} << 32);
+  std::uint64_t high = ((v * 5243) >> 19) & 0x0000007F0000007FULL;
+  v = high | ((v - high * 100) << 16);
+  high = ((v * 103) >> 10) & 0x000F000F000F000FULL;
+  v = high | ((v - high * 10) << 8);
+  v += 0x3030303030303030ULL;
+  std::memcpy(out, &v, 8);
+}
+
 // Appends the 19 digits of chunk, zero-filled on the left, or without leading zeros.
 void AppendChunk(std::string& text, Limb chunk, bool zeroFill) {
+  constexpr Limb kEight = 100000000;
   char digits[kChunkDigits];
-  for (std::size_t i = kChunkDigits; i-- > 0;) {
-    digits[i] = static_cast<char>('0' + chunk % 10);
-    chunk /= 10;
-  }
+  const Limb low16 = chunk % (kEight * kEight);
+  WriteDigits(chunk / (kEight * kEight), digits, 3);
+  WriteEightDigits(static_cast<std::uint32_t>(low16 / kEight), digits + 3);
+  WriteEightDigits(static_cast<std::uint32_t>(low16 % kEight), digits + 11);
   std::size_t start = 0;
   if (!zeroFill) {
     while (start + 1 < kChunkDigits && digits[start] == '0')
@@ -256,6 +284,8 @@ void BigToDecimal(const TFGInt& a, std::string& text) {
   std::vector<Limb> limbs(detail::LimbsForDigits(detail::DigitCount(a)));
   const std::size_t n = detail::ToLimbs(a, limbs.data());
   std::string out;
+  // log10(2) < 0.30103: room for every digit, the sign and a chunk's zero fill.
+  out.reserve(n * 64 * 30103 / 100000 + kChunkDigits + 2);
   if (n != 0 && a.Sign == TBigSign::Negative) out.push_back('-');
   DecimalPowers powers;
   LimbsToDecimal(limbs.data(), n, 0, out, powers);
