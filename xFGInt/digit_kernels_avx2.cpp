@@ -104,7 +104,7 @@ XKIT_AVX2 inline std::uint32_t SignMask(const __m256i* v) {
 }
 
 // c[0..n) := x + y + carry (kSubtract: x - y - borrow) for 1 <= n <= 8 kVectors, kVectors
-// 4 or 8; returns the carry (borrow) out. Lanes beyond n are neither read nor written.
+// 1, 4 or 8; returns the carry (borrow) out. Lanes beyond n are neither read nor written.
 template <bool kSubtract, std::size_t kVectors>
 XKIT_AVX2 [[gnu::always_inline]] inline std::uint32_t LookaheadBlock(std::uint32_t* c,
                                                                      const std::uint32_t* x,
@@ -132,8 +132,15 @@ XKIT_AVX2 [[gnu::always_inline]] inline std::uint32_t LookaheadBlock(std::uint32
     stepped[v] = kSubtract ? _mm256_sub_epi32(t[v], one) : _mm256_add_epi32(t[v], one);
   }
   // Lanes beyond n hold 0; they can only change carries above n.
-  std::uint64_t generate = SignMask(t);
-  std::uint64_t either = SignMask(stepped);
+  std::uint64_t generate;
+  std::uint64_t either;
+  if constexpr (kVectors == 1) {
+    generate = static_cast<std::uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(t[0])));
+    either = static_cast<std::uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(stepped[0])));
+  } else {
+    generate = SignMask(t);
+    either = SignMask(stepped);
+  }
   if constexpr (kVectors == 8) {
     generate |= std::uint64_t{SignMask(t + 4)} << 32;
     either |= std::uint64_t{SignMask(stepped + 4)} << 32;
@@ -172,8 +179,10 @@ XKIT_AVX2 std::uint32_t DigitRun(std::uint32_t* c, const std::uint32_t* x, const
     carry = LookaheadBlock<kSubtract, 8>(c + i, x + i, y + i, kRunBlock, carry);
   if (n - i > kRunBlock / 2) {
     carry = LookaheadBlock<kSubtract, 8>(c + i, x + i, y + i, n - i, carry);
-  } else if (i < n) {
+  } else if (n - i > 8) {
     carry = LookaheadBlock<kSubtract, 4>(c + i, x + i, y + i, n - i, carry);
+  } else if (i < n) {
+    carry = LookaheadBlock<kSubtract, 1>(c + i, x + i, y + i, n - i, carry);
   }
   return carry;
 }

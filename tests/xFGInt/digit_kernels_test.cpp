@@ -99,9 +99,10 @@ TEST_P(DigitKernels, ZeroRepacksAsNoLimbsAndOneDigit) {
   }
 }
 
-// Lengths on both sides of the 8-digit vectors and the 64-digit lookahead blocks.
-constexpr std::size_t kSumLengths[] = {1,  2,  3,  7,   8,   9,   31,  32, 33,
-                                       63, 64, 65, 127, 128, 129, 135, 200};
+// Lengths on both sides of the 8-digit vectors and the 64-digit lookahead blocks, and with
+// each size of last block after whole ones.
+constexpr std::size_t kSumLengths[] = {1,  2,  3,  7,   8,   9,   31,  32,  33, 63,
+                                       64, 65, 84, 104, 127, 128, 129, 135, 200};
 
 TEST_P(DigitKernels, SumsAndDifferencesMatchGmpAcrossBlockBoundaries) {
   for (const std::size_t nx : kSumLengths) {
