@@ -237,9 +237,9 @@ void AddDoubledSquaresPortable(Limb* r, const Limb* a, std::size_t n) {
 
 namespace {
 
-constexpr ProductKernels kPortableKernels = {Mul1Portable,        AddMul1Portable,
-                                             SubMul1Portable,     MulBasecasePortable,
-                                             SqrBasecasePortable, KernelPath::kPortable};
+constexpr ProductKernels kPortableKernels = {
+    Mul1Portable,        AddMul1Portable,     SubMul1Portable,      MulBasecasePortable,
+    SqrBasecasePortable, kPortableThresholds, KernelPath::kPortable};
 
 // Upgrades the table once, during static initialisation.
 [[maybe_unused]] const bool kBestPathSelected = SelectKernelPath(KernelPath::kMulxAdx);

@@ -9,12 +9,19 @@ namespace xkit::detail {
 
 namespace {
 
-// Operand sizes (in limbs) from which Karatsuba is used instead of the schoolbook method,
-// measured on x86-64 with the MULX/ADX basecases (the square's basecase forms each cross
-// product once, so it stays ahead longer); the BigMul and BigSquare benchmarks are the
-// place to retune them.
-constexpr std::size_t kMulKaratsubaThreshold = 32;
-constexpr std::size_t kSqrKaratsubaThreshold = 80;
+// Scratch sizes assume the lowest Karatsuba thresholds of any path, so they hold whichever
+// path runs.
+constexpr std::size_t kScratchMulThreshold =
+    std::min(kPortableThresholds.mulKaratsuba, kMulxAdxThresholds.mulKaratsuba);
+constexpr std::size_t kScratchSqrThreshold =
+    std::min(kPortableThresholds.sqrKaratsuba, kMulxAdxThresholds.sqrKaratsuba);
+
+inline std::size_t MulKaratsubaThreshold() {
+  return gProductKernels.thresholds.mulKaratsuba;
+}
+inline std::size_t SqrKaratsubaThreshold() {
+  return gProductKernels.thresholds.sqrKaratsuba;
+}
 
 // d = |x - y| for x of xn limbs and y of yn <= xn limbs; d has xn limbs. Returns true when
 // y > x.
@@ -35,20 +42,20 @@ bool AbsDiff(Limb* d, const Limb* x, std::size_t xn, const Limb* y, std::size_t 
 }
 
 std::size_t MulBalancedScratchSize(std::size_t n) {
-  if (n < kMulKaratsubaThreshold) return 0;
+  if (n < kScratchMulThreshold) return 0;
   const std::size_t m = (n + 1) / 2;
   return 4 * m + std::max(2 * m + 1, MulBalancedScratchSize(m));
 }
 
 std::size_t SqrScratchSizeOf(std::size_t n) {
-  if (n < kSqrKaratsubaThreshold) return 0;
+  if (n < kScratchSqrThreshold) return 0;
   const std::size_t m = (n + 1) / 2;
   return 3 * m + std::max(2 * m + 1, SqrScratchSizeOf(m));
 }
 
 // r[0..2n) = a * b, both of n limbs.
 void MulBalanced(Limb* r, const Limb* a, const Limb* b, std::size_t n, Limb* scratch) {
-  if (n < kMulKaratsubaThreshold) {
+  if (n < MulKaratsubaThreshold()) {
     MulBasecase(r, a, n, b, n);
     return;
   }
@@ -99,7 +106,7 @@ void SqrBasecasePortable(Limb* r, const Limb* a, std::size_t n) {
 
 std::size_t MulScratchSize(std::size_t an, std::size_t bn) {
   const std::size_t small = std::min(an, bn);
-  if (small < kMulKaratsubaThreshold) return 0;
+  if (small < kScratchMulThreshold) return 0;
   // The unbalanced case keeps a partial product of 2 t limbs at each level of its remainder
   // recursion, where t runs down like Euclid's remainders from small (each at most half of
   // the one two levels up): at most 8 small limbs in all, besides the balanced scratch.
@@ -111,7 +118,7 @@ void Mul(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn, 
     std::swap(a, b);
     std::swap(an, bn);
   }
-  if (bn < kMulKaratsubaThreshold) {
+  if (bn < MulKaratsubaThreshold()) {
     MulBasecase(r, a, an, b, bn);
     return;
   }
@@ -147,7 +154,7 @@ std::size_t SqrScratchSize(std::size_t n) {
 }
 
 void Sqr(Limb* r, const Limb* a, std::size_t n, Limb* scratch) {
-  if (n < kSqrKaratsubaThreshold) {
+  if (n < SqrKaratsubaThreshold()) {
     SqrBasecase(r, a, n);
     return;
   }

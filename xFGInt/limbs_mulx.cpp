@@ -195,8 +195,8 @@ bool MulxAdxSupported() {
 }
 
 ProductKernels MulxAdxKernels() {
-  return {Mul1MulxAdx,        AddMul1MulxAdx,     SubMul1MulxAdx,
-          MulBasecaseMulxAdx, SqrBasecaseMulxAdx, KernelPath::kMulxAdx};
+  return {Mul1MulxAdx,        AddMul1MulxAdx,     SubMul1MulxAdx,      MulBasecaseMulxAdx,
+          SqrBasecaseMulxAdx, kMulxAdxThresholds, KernelPath::kMulxAdx};
 }
 
 #else
@@ -205,8 +205,8 @@ bool MulxAdxSupported() {
   return false;
 }
 ProductKernels MulxAdxKernels() {
-  return {Mul1Portable,        AddMul1Portable,     SubMul1Portable,
-          MulBasecasePortable, SqrBasecasePortable, KernelPath::kPortable};
+  return {Mul1Portable,        AddMul1Portable,     SubMul1Portable,      MulBasecasePortable,
+          SqrBasecasePortable, kPortableThresholds, KernelPath::kPortable};
 }
 
 #endif

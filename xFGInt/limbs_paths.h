@@ -8,12 +8,23 @@ namespace xkit::detail {
 
 using RowKernel = Limb (*)(Limb* r, const Limb* a, std::size_t n, Limb b);
 
+// Operand sizes (in limbs) from which Karatsuba beats a path's schoolbook products, measured
+// with bench/ on x86-64; the square's schoolbook forms each cross product once, so it stays
+// ahead longer.
+struct KaratsubaThresholds {
+  std::size_t mulKaratsuba;
+  std::size_t sqrKaratsuba;
+};
+inline constexpr KaratsubaThresholds kPortableThresholds = {20, 40};
+inline constexpr KaratsubaThresholds kMulxAdxThresholds = {32, 80};
+
 struct ProductKernels {
   RowKernel mul1;
   RowKernel addMul1;
   RowKernel subMul1;
   void (*mulBasecase)(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn);
   void (*sqrBasecase)(Limb* r, const Limb* a, std::size_t n);
+  KaratsubaThresholds thresholds;
   KernelPath path;
 };
 

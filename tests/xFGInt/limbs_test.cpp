@@ -284,7 +284,8 @@ TEST_P(LimbKernels, SchoolbookProductsOnEverySmallShape) {
 }
 
 TEST_P(LimbKernels, ProductsAroundTheKaratsubaThresholds) {
-  for (const std::size_t n : {31, 32, 33, 63, 64, 65, 66}) {
+  // Each path has its own thresholds; these sizes straddle both paths' and their doubles.
+  for (const std::size_t n : {19, 20, 21, 31, 32, 33, 39, 40, 41, 63, 64, 65, 66}) {
     for (const std::size_t bn : {n - 1, n}) {
       const Limbs a = Make(n, 1);
       const Limbs b = Make(bn, 0);
@@ -294,7 +295,7 @@ TEST_P(LimbKernels, ProductsAroundTheKaratsubaThresholds) {
       ASSERT_EQ(FromLimbs(r), FromLimbs(a) * FromLimbs(b)) << n << " x " << bn;
     }
   }
-  for (const std::size_t n : {159, 160, 161, 321}) {
+  for (const std::size_t n : {39, 40, 41, 79, 80, 81, 159, 160, 161, 321}) {
     const Limbs a = Make(n, 1);
     Limbs r(2 * n);
     Limbs scratch(detail::SqrScratchSize(n));
