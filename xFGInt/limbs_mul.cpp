@@ -1,4 +1,5 @@
-// Multiplication and squaring kernels: schoolbook below a threshold, Karatsuba above it.
+// Multiplication and squaring kernels: schoolbook for short operands, then Karatsuba, then
+// Toom-3 (limbs_toom3.cpp) for long ones.
 #include <algorithm>
 #include <utility>
 
@@ -9,18 +10,15 @@ namespace xkit::detail {
 
 namespace {
 
-// Scratch sizes assume the lowest Karatsuba thresholds of any path, so they hold whichever
-// path runs.
-constexpr std::size_t kScratchMulThreshold =
-    std::min(kPortableThresholds.mulKaratsuba, kMulxAdxThresholds.mulKaratsuba);
-constexpr std::size_t kScratchSqrThreshold =
-    std::min(kPortableThresholds.sqrKaratsuba, kMulxAdxThresholds.sqrKaratsuba);
+// Scratch sizes assume the lowest thresholds of any path, so they hold whichever path runs.
+constexpr ProductThresholds kScratchThresholds = {
+    std::min(kPortableThresholds.mulKaratsuba, kMulxAdxThresholds.mulKaratsuba),
+    std::min(kPortableThresholds.sqrKaratsuba, kMulxAdxThresholds.sqrKaratsuba),
+    std::min(kPortableThresholds.mulToom3, kMulxAdxThresholds.mulToom3),
+    std::min(kPortableThresholds.sqrToom3, kMulxAdxThresholds.sqrToom3)};
 
-inline std::size_t MulKaratsubaThreshold() {
-  return gProductKernels.thresholds.mulKaratsuba;
-}
-inline std::size_t SqrKaratsubaThreshold() {
-  return gProductKernels.thresholds.sqrKaratsuba;
+inline const ProductThresholds& Thresholds() {
+  return gProductKernels.thresholds;
 }
 
 // d = |x - y| for x of xn limbs and y of yn <= xn limbs; d has xn limbs. Returns true when
@@ -41,22 +39,36 @@ bool AbsDiff(Limb* d, const Limb* x, std::size_t xn, const Limb* y, std::size_t 
   return true;
 }
 
-std::size_t MulBalancedScratchSize(std::size_t n) {
-  if (n < kScratchMulThreshold) return 0;
+// Karatsuba's scratch for n limbs: its differences and middle product, then the recursion's.
+std::size_t KaratsubaScratchSize(std::size_t n, std::size_t (*recursion)(std::size_t)) {
   const std::size_t m = (n + 1) / 2;
-  return 4 * m + std::max(2 * m + 1, MulBalancedScratchSize(m));
+  return 4 * m + std::max(2 * m + 1, recursion(m));
 }
 
 std::size_t SqrScratchSizeOf(std::size_t n) {
-  if (n < kScratchSqrThreshold) return 0;
-  const std::size_t m = (n + 1) / 2;
-  return 3 * m + std::max(2 * m + 1, SqrScratchSizeOf(m));
+  if (n < kScratchThresholds.sqrKaratsuba) return 0;
+  // The Karatsuba square needs one difference less than the product (3m instead of 4m);
+  // the product's figure covers it. Where either method may run, both are covered, which
+  // keeps the size growing with n.
+  const std::size_t karatsuba = KaratsubaScratchSize(n, SqrScratchSizeOf);
+  return n < kScratchThresholds.sqrToom3 ? karatsuba : std::max(karatsuba, SqrToom3ScratchSize(n));
 }
 
-// r[0..2n) = a * b, both of n limbs.
+}  // namespace
+
+std::size_t MulBalancedScratchSize(std::size_t n) {
+  if (n < kScratchThresholds.mulKaratsuba) return 0;
+  const std::size_t karatsuba = KaratsubaScratchSize(n, MulBalancedScratchSize);
+  return n < kScratchThresholds.mulToom3 ? karatsuba : std::max(karatsuba, MulToom3ScratchSize(n));
+}
+
 void MulBalanced(Limb* r, const Limb* a, const Limb* b, std::size_t n, Limb* scratch) {
-  if (n < MulKaratsubaThreshold()) {
+  if (n < Thresholds().mulKaratsuba) {
     MulBasecase(r, a, n, b, n);
+    return;
+  }
+  if (n >= Thresholds().mulToom3) {
+    MulToom3(r, a, b, n, scratch);
     return;
   }
   // Karatsuba: a = a1 B^m + a0, b = b1 B^m + b0 with the low halves of m limbs and the
@@ -86,8 +98,6 @@ void MulBalanced(Limb* r, const Limb* a, const Limb* b, std::size_t n, Limb* scr
   Add(r + m, r + m, m + 2 * h, middle, 2 * m + 1);
 }
 
-}  // namespace
-
 void MulBasecase(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn) {
   gProductKernels.mulBasecase(r, a, an, b, bn);
 }
@@ -106,7 +116,7 @@ void SqrBasecasePortable(Limb* r, const Limb* a, std::size_t n) {
 
 std::size_t MulScratchSize(std::size_t an, std::size_t bn) {
   const std::size_t small = std::min(an, bn);
-  if (small < kScratchMulThreshold) return 0;
+  if (small < kScratchThresholds.mulKaratsuba) return 0;
   // The unbalanced case keeps a partial product of 2 t limbs at each level of its remainder
   // recursion, where t runs down like Euclid's remainders from small (each at most half of
   // the one two levels up): at most 8 small limbs in all, besides the balanced scratch.
@@ -118,7 +128,7 @@ void Mul(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn, 
     std::swap(a, b);
     std::swap(an, bn);
   }
-  if (bn < MulKaratsubaThreshold()) {
+  if (bn < Thresholds().mulKaratsuba) {
     MulBasecase(r, a, an, b, bn);
     return;
   }
@@ -154,8 +164,12 @@ std::size_t SqrScratchSize(std::size_t n) {
 }
 
 void Sqr(Limb* r, const Limb* a, std::size_t n, Limb* scratch) {
-  if (n < SqrKaratsubaThreshold()) {
+  if (n < Thresholds().sqrKaratsuba) {
     SqrBasecase(r, a, n);
+    return;
+  }
+  if (n >= Thresholds().sqrToom3) {
+    SqrToom3(r, a, n, scratch);
     return;
   }
   // a^2 = z0 + (z0 + z2 - (a0 - a1)^2) B^m + z2 B^2m, halves as in MulBalanced.

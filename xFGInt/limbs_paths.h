@@ -8,15 +8,17 @@ namespace xkit::detail {
 
 using RowKernel = Limb (*)(Limb* r, const Limb* a, std::size_t n, Limb b);
 
-// Operand sizes (in limbs) from which Karatsuba beats a path's schoolbook products, measured
-// with bench/ on x86-64; the square's schoolbook forms each cross product once, so it stays
-// ahead longer.
-struct KaratsubaThresholds {
+// Operand sizes (in limbs) from which Karatsuba beats a path's schoolbook products and
+// Toom-3 beats Karatsuba, measured with bench/ on x86-64; the square's schoolbook forms each
+// cross product once, so it stays ahead longer.
+struct ProductThresholds {
   std::size_t mulKaratsuba;
   std::size_t sqrKaratsuba;
+  std::size_t mulToom3;
+  std::size_t sqrToom3;
 };
-inline constexpr KaratsubaThresholds kPortableThresholds = {20, 40};
-inline constexpr KaratsubaThresholds kMulxAdxThresholds = {32, 80};
+inline constexpr ProductThresholds kPortableThresholds = {20, 40, 120, 120};
+inline constexpr ProductThresholds kMulxAdxThresholds = {32, 80, 240, 240};
 
 struct ProductKernels {
   RowKernel mul1;
@@ -24,7 +26,7 @@ struct ProductKernels {
   RowKernel subMul1;
   void (*mulBasecase)(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn);
   void (*sqrBasecase)(Limb* r, const Limb* a, std::size_t n);
-  KaratsubaThresholds thresholds;
+  ProductThresholds thresholds;
   KernelPath path;
 };
 
@@ -64,6 +66,19 @@ void SqrBasecaseWith(Limb* r, const Limb* a, std::size_t n) {
   }
   kAddDoubledSquares(r, a, n);
 }
+
+// -- Sub-quadratic products -------------------------------------------------------------------
+
+// r[0..2n) = a * b for a and b of n limbs, by the method n calls for (limbs_mul.cpp).
+std::size_t MulBalancedScratchSize(std::size_t n);
+void MulBalanced(Limb* r, const Limb* a, const Limb* b, std::size_t n, Limb* scratch);
+
+// Toom-3 products and squares (limbs_toom3.cpp), for n of at least a path's Toom-3
+// threshold; scratch is sized by the matching function.
+std::size_t MulToom3ScratchSize(std::size_t n);
+void MulToom3(Limb* r, const Limb* a, const Limb* b, std::size_t n, Limb* scratch);
+std::size_t SqrToom3ScratchSize(std::size_t n);
+void SqrToom3(Limb* r, const Limb* a, std::size_t n, Limb* scratch);
 
 bool MulxAdxSupported();
 ProductKernels MulxAdxKernels();  // only when MulxAdxSupported()

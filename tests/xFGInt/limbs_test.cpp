@@ -283,6 +283,43 @@ TEST_P(LimbKernels, SchoolbookProductsOnEverySmallShape) {
   }
 }
 
+TEST_P(LimbKernels, ToomThreeProductsMatchGmp) {
+  // Both paths' Toom-3 thresholds and their neighbours, top parts of every length k - 2, k - 1
+  // and k (n = 3k - 2, 3k - 1, 3k), and lengths where the recursion takes Toom-3 again.
+  for (const std::size_t n : {119, 120, 121, 239, 240, 241, 361, 362, 363, 724, 1000}) {
+    for (int kind = 0; kind < 3; ++kind) {
+      const Limbs a = Make(n, kind);
+      const Limbs b = Make(n, (kind + 1) % 3);
+      Limbs r(2 * n);
+      Limbs scratch(detail::MulScratchSize(n, n));
+      detail::Mul(r.data(), a.data(), n, b.data(), n, scratch.data());
+      ASSERT_EQ(FromLimbs(r), FromLimbs(a) * FromLimbs(b)) << n << " kind " << kind;
+      Limbs square(2 * n);
+      Limbs squareScratch(detail::SqrScratchSize(n));
+      detail::Sqr(square.data(), a.data(), n, squareScratch.data());
+      ASSERT_EQ(FromLimbs(square), FromLimbs(a) * FromLimbs(a)) << n << " kind " << kind;
+    }
+  }
+  // a(-1) negative and b(-1) positive, or the other way round: a middle third of all ones
+  // over outer thirds that are short, against a middle third of zeros.
+  for (const bool aNegative : {false, true}) {
+    const std::size_t n = 150;
+    Limbs a = Make(n, 0);
+    Limbs b = Make(n, 0);
+    Limbs& ones = aNegative ? a : b;
+    Limbs& zeros = aNegative ? b : a;
+    ones[49] = ones[148] = ones[149] = 0;
+    for (std::size_t i = 50; i < 100; ++i) {
+      ones[i] = ~Limb{0};
+      zeros[i] = 0;
+    }
+    Limbs r(2 * n);
+    Limbs scratch(detail::MulScratchSize(n, n));
+    detail::Mul(r.data(), a.data(), n, b.data(), n, scratch.data());
+    ASSERT_EQ(FromLimbs(r), FromLimbs(a) * FromLimbs(b)) << aNegative;
+  }
+}
+
 TEST_P(LimbKernels, ProductsAroundTheKaratsubaThresholds) {
   // Each path has its own thresholds; these sizes straddle both paths' and their doubles.
   for (const std::size_t n : {19, 20, 21, 31, 32, 33, 39, 40, 41, 63, 64, 65, 66}) {
