@@ -85,6 +85,25 @@ const std::map<std::string, Operation>& Operations() {
       {"mod", {2, PrintBinary<BigMod>}},
       {"addmod", {3, PrintModular<BigAddMod>}},
       {"mulmod", {3, PrintModular<BigMulMod>}},
+      {"powmod", {3, PrintModular<BigPowMod>}},
+      {"gcd",
+       {2,
+        [](const auto& v, std::ostream& out) {
+          TFGInt g;
+          BigGcd(v[0], v[1], g);
+          BigAbs(g);  // the record's flag follows its Euclidean recursion; print the gcd
+          out << Decimal(g) << "\n";
+        }}},
+      {"invmod",
+       {2,
+        [](const auto& v, std::ostream& out) {
+          TFGInt r;  // stays empty when there is no inverse
+          BigInvMod(v[0], v[1], r);
+          if (r.Digits.empty()) {
+            throw Failure(Decimal(v[0]) + " has no inverse modulo " + Decimal(v[1]));
+          }
+          out << Decimal(r) << "\n";
+        }}},
   };
   return operations;
 }
@@ -116,7 +135,7 @@ int RunBig(Args& args, Io& io) {
 
 extern const Command kBigCommand = {
     "big",
-    "big-integer conversions and arithmetic on decimal arguments",
+    "big-integer conversions, arithmetic and modular arithmetic on decimal arguments",
     "xkit big OPERATION ARGS...",
     "Operations (decimal arguments, decimal results unless noted):\n"
     "  bits N               the magnitude of N in base 2\n"
@@ -126,11 +145,16 @@ extern const Command kBigCommand = {
     "  divmod A B           quotient and remainder (0 <= r < |B|), on two lines\n"
     "  mod A B              A mod |B|\n"
     "  addmod A B M | mulmod A B M\n"
+    "  powmod B E M         B^|E| mod |M| (0 when B is 0 mod M, even for E = 0)\n"
+    "  gcd A B              the greatest common divisor of |A| and |B|\n"
+    "  invmod A M           the R in 0..|M| - 1 with A R = 1 (mod M); exit status 1 when\n"
+    "                       there is none\n"
     "A negative argument is written with its '-'. A malformed decimal or a zero divisor\n"
     "fails with exit status 1.\n"
     "\n"
     "Example:\n"
-    "  xkit big divmod -7 2     prints -4 and 1\n",
+    "  xkit big divmod -7 2        prints -4 and 1\n"
+    "  xkit big powmod 4 13 497    prints 445\n",
     RunBig,
 };
 

@@ -12,7 +12,9 @@ namespace {
 const std::vector<Section>& Sections() {
   static const std::vector<Section> sections = {
       {"big integers", DemoBig},
+      {"RSA", DemoRsa},
       {"digests: MD5 and the pi digest", DemoDigests},
+      {"cipher: AES over strings and files", DemoCipher},
   };
   return sections;
 }

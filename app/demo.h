@@ -15,5 +15,7 @@ struct Section {
 // The sections, one per facility (app/demo_<facility>.cpp).
 bool DemoBig(std::ostream& out);
 bool DemoDigests(std::ostream& out);
+bool DemoCipher(std::ostream& out);
+bool DemoRsa(std::ostream& out);
 
 }  // namespace xkit::demo

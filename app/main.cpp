@@ -16,13 +16,25 @@ namespace cli {
 extern const Command kBigCommand;
 extern const Command kMd5Command;
 extern const Command kPiDigestCommand;
+extern const Command kEncryptCommand;
+extern const Command kDecryptCommand;
+extern const Command kBase64Command;
+extern const Command kEncryptStringCommand;
+extern const Command kDecryptStringCommand;
+extern const Command kRsaCommand;
 
 std::span<const Command* const> Commands() {
   static const Command* const commands[] = {
       &demo::kDemoCommand,
       &kBigCommand,
+      &kRsaCommand,
       &kMd5Command,
       &kPiDigestCommand,
+      &kEncryptCommand,
+      &kDecryptCommand,
+      &kBase64Command,
+      &kEncryptStringCommand,
+      &kDecryptStringCommand,
   };
   return commands;
 }

@@ -7,20 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_gmp.h"
 #include "xFGInt/xFGInt.h"
 
 namespace {
 
 using xkit::TFGInt;
-
-// An owned mpz_t.
-struct Mpz {
-  mpz_t value;
-  Mpz() { mpz_init(value); }
-  ~Mpz() { mpz_clear(value); }
-  Mpz(const Mpz&) = delete;
-  Mpz& operator=(const Mpz&) = delete;
-};
 
 std::string RandomDigits(std::size_t count, std::uint64_t seed) {
   std::mt19937_64 engine(seed);

@@ -110,12 +110,64 @@ std::size_t DivRemScratchSize(std::size_t an, std::size_t dn);
 void DivRem(Limb* q, Limb* r, const Limb* a, std::size_t an, const Limb* d, std::size_t dn,
             Limb* scratch);
 
+// -- Constant-time helpers ----------------------------------------------------------------
+// No branch and no memory address in these depends on limb values; their running time
+// depends on the sizes alone.
+
+// All ones when x is zero, zero otherwise.
+inline Limb MaskIfZero(Limb x) {
+  return ((x | (Limb{0} - x)) >> 63) - 1;
+}
+// All ones when the bit `bit` (0 or 1) is set, zero otherwise.
+inline Limb MaskFromBit(Limb bit) {
+  return Limb{0} - bit;
+}
+// r[0..n) = mask ? a : b, for mask all ones or zero. r may equal a and/or b.
+void Select(Limb* r, const Limb* a, const Limb* b, std::size_t n, Limb mask);
+// All ones when a[0..n) is zero.
+Limb MaskIfZeroN(const Limb* a, std::size_t n);
+
+// -- Montgomery arithmetic -----------------------------------------------------------------
+// Modulo an odd m of n limbs with m[n-1] != 0, with the radix R = 2^(64 n). The Montgomery
+// form of x is x R mod m; MontMul multiplies two forms. Every kernel in this section is
+// constant-time in the sense above.
+
+// -m^-1 mod 2^64 for an odd m0: the factor that clears one limb per reduction step.
+Limb MontgomeryInverse(Limb m0);
+// r[0..n) = t R^-1 mod m for t[0..2n) below m R; t is clobbered. r must not overlap t or m.
+void Redc(Limb* r, Limb* t, const Limb* m, std::size_t n, Limb mInverse);
+// r[0..n) = a b R^-1 mod m for a, b of n limbs with a b < m R (a, b below m suffices).
+// scratch: 2n limbs. r may equal a and/or b.
+void MontMul(Limb* r, const Limb* a, const Limb* b, const Limb* m, std::size_t n, Limb mInverse,
+             Limb* scratch);
+// r[0..n) = a^2 R^-1 mod m; as MontMul.
+void MontSqr(Limb* r, const Limb* a, const Limb* m, std::size_t n, Limb mInverse, Limb* scratch);
+// r[0..n) = (a + b) mod m for a, b below m. scratch: n limbs. r may equal a and/or b.
+void ModAdd(Limb* r, const Limb* a, const Limb* b, const Limb* m, std::size_t n, Limb* scratch);
+
+// -- Greatest common divisor and inverse ---------------------------------------------------
+// Binary gcd with 63-bit approximations (after Pornin, "Optimized Binary GCD for Modular
+// Inversion", 2020): each round runs 31 cheap steps on two words that stand for the
+// operands, then applies the steps to the operands in one linear pass. No step branches on
+// the values, and the round count depends on bit lengths alone (ModInverse's on m's), so
+// ModInverse keeps y secret and m's value too, given its length.
+
+// Scratch limbs that Gcd and ModInverse need for operands of n limbs.
+std::size_t GcdScratchSize(std::size_t n);
+// g[0..n) = gcd(a, b) for a of n limbs and an odd b of n limbs. g may equal a or b.
+void GcdOdd(Limb* g, const Limb* a, const Limb* b, std::size_t n, Limb* scratch);
+// For an odd m > 1 and y < m, both of n limbs: when gcd(y, m) = 1, r[0..n) = y^-1 mod m and
+// the result is true; otherwise false and r is left alone. r must not overlap y or m.
+bool ModInverse(Limb* r, const Limb* y, const Limb* m, std::size_t n, Limb* scratch);
+
 // -- CPU paths -----------------------------------------------------------------------------
 
-// The one-limb product kernels have a portable path and, on x86-64 CPUs with BMI2 and ADX,
-// a MULX/ADCX/ADOX path; both give identical results. The fastest available path is chosen
-// at start-up; tests force each in turn.
-enum class KernelPath : std::uint8_t { kPortable, kMulxAdx };
+// The product kernels have a portable path and, on x86-64 CPUs with BMI2 and ADX, a
+// MULX/ADCX/ADOX path; CPUs that also have AVX-512 IFMA add a path that keeps those kernels
+// and runs modular exponentiation in radix 2^52 with 52-bit vector multiply-adds. Every path
+// gives identical results. The fastest available path is chosen at start-up; tests force
+// each in turn.
+enum class KernelPath : std::uint8_t { kPortable, kMulxAdx, kAvx512Ifma };
 bool KernelPathAvailable(KernelPath path);
 KernelPath ActiveKernelPath();
 // Selects a path for the whole process; returns false (and changes nothing) when the CPU

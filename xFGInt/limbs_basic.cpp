@@ -238,11 +238,12 @@ void AddDoubledSquaresPortable(Limb* r, const Limb* a, std::size_t n) {
 namespace {
 
 constexpr ProductKernels kPortableKernels = {
-    Mul1Portable,        AddMul1Portable,     SubMul1Portable,      MulBasecasePortable,
-    SqrBasecasePortable, kPortableThresholds, KernelPath::kPortable};
+    Mul1Portable,        AddMul1Portable,  SubMul1Portable,     MulBasecasePortable,
+    SqrBasecasePortable, RedcRowsPortable, kPortableThresholds, KernelPath::kPortable};
 
 // Upgrades the table once, during static initialisation.
-[[maybe_unused]] const bool kBestPathSelected = SelectKernelPath(KernelPath::kMulxAdx);
+[[maybe_unused]] const bool kBestPathSelected =
+    SelectKernelPath(KernelPath::kAvx512Ifma) || SelectKernelPath(KernelPath::kMulxAdx);
 
 }  // namespace
 
@@ -261,7 +262,15 @@ Limb SubMul1(Limb* r, const Limb* a, std::size_t n, Limb b) {
 }
 
 bool KernelPathAvailable(KernelPath path) {
-  return path == KernelPath::kPortable || MulxAdxSupported();
+  switch (path) {
+    case KernelPath::kPortable:
+      return true;
+    case KernelPath::kMulxAdx:
+      return MulxAdxSupported();
+    case KernelPath::kAvx512Ifma:
+      return MulxAdxSupported() && Radix52Supported();
+  }
+  return false;
 }
 
 KernelPath ActiveKernelPath() {
@@ -271,6 +280,7 @@ KernelPath ActiveKernelPath() {
 bool SelectKernelPath(KernelPath path) {
   if (!KernelPathAvailable(path)) return false;
   gProductKernels = path == KernelPath::kPortable ? kPortableKernels : MulxAdxKernels();
+  gProductKernels.path = path;
   return true;
 }
 

@@ -187,6 +187,11 @@ void SqrBasecaseMulxAdx(Limb* r, const Limb* a, std::size_t n) {
   SqrBasecaseWith<Mul1Row, AddMul1Row, AddDoubledSquaresMulxAdx>(r, a, n);
 }
 
+void RedcRowsMulxAdx(Limb* t, const Limb* m, std::size_t n, Limb mInverse) {
+  for (std::size_t i = 0; i < n; ++i)
+    t[i] = AddMul1Row(t + i, m, n, t[i] * mInverse);
+}
+
 }  // namespace
 
 bool MulxAdxSupported() {
@@ -195,8 +200,8 @@ bool MulxAdxSupported() {
 }
 
 ProductKernels MulxAdxKernels() {
-  return {Mul1MulxAdx,        AddMul1MulxAdx,     SubMul1MulxAdx,      MulBasecaseMulxAdx,
-          SqrBasecaseMulxAdx, kMulxAdxThresholds, KernelPath::kMulxAdx};
+  return {Mul1MulxAdx,        AddMul1MulxAdx,  SubMul1MulxAdx,     MulBasecaseMulxAdx,
+          SqrBasecaseMulxAdx, RedcRowsMulxAdx, kMulxAdxThresholds, KernelPath::kMulxAdx};
 }
 
 #else
@@ -205,8 +210,8 @@ bool MulxAdxSupported() {
   return false;
 }
 ProductKernels MulxAdxKernels() {
-  return {Mul1Portable,        AddMul1Portable,     SubMul1Portable,      MulBasecasePortable,
-          SqrBasecasePortable, kPortableThresholds, KernelPath::kPortable};
+  return {Mul1Portable,        AddMul1Portable,  SubMul1Portable,     MulBasecasePortable,
+          SqrBasecasePortable, RedcRowsPortable, kPortableThresholds, KernelPath::kPortable};
 }
 
 #endif

@@ -24,8 +24,12 @@ struct ProductKernels {
   RowKernel mul1;
   RowKernel addMul1;
   RowKernel subMul1;
+  // The schoolbook product and square (MulBasecase, SqrBasecase), and the rows of a
+  // Montgomery reduction: t[0..2n) += q_i m 2^(64 i) for i < n, each q_i clearing t[i],
+  // the row's carry left in t[i].
   void (*mulBasecase)(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn);
   void (*sqrBasecase)(Limb* r, const Limb* a, std::size_t n);
+  void (*redcRows)(Limb* t, const Limb* m, std::size_t n, Limb mInverse);
   ProductThresholds thresholds;
   KernelPath path;
 };
@@ -39,6 +43,7 @@ Limb AddMul1Portable(Limb* r, const Limb* a, std::size_t n, Limb b);
 Limb SubMul1Portable(Limb* r, const Limb* a, std::size_t n, Limb b);
 void MulBasecasePortable(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn);
 void SqrBasecasePortable(Limb* r, const Limb* a, std::size_t n);
+void RedcRowsPortable(Limb* t, const Limb* m, std::size_t n, Limb mInverse);
 
 // The schoolbook methods over a path's row kernels, which they call directly.
 
@@ -81,6 +86,7 @@ std::size_t SqrToom3ScratchSize(std::size_t n);
 void SqrToom3(Limb* r, const Limb* a, std::size_t n, Limb* scratch);
 
 bool MulxAdxSupported();
+bool Radix52Supported();          // AVX-512F and AVX-512 IFMA
 ProductKernels MulxAdxKernels();  // only when MulxAdxSupported()
 
 }  // namespace xkit::detail

@@ -113,4 +113,37 @@ void BigAddMod(const TFGInt& a, const TFGInt& b, const TFGInt& m, TFGInt& r);
 // r := (a * b) mod |m|.
 void BigMulMod(const TFGInt& a, const TFGInt& b, const TFGInt& m, TFGInt& r);
 
+// -- Exponentiation, gcd and inverse --------------------------------------------------------
+
+// r := base^|e| mod |m|, flagged Positive, for every non-zero m (m = 0 raises EDivByZero).
+// base = 0 (mod m) gives 0 for every exponent, 0 included, and m = +-1 gives 0; a negative
+// base acts as its residue. An odd modulus takes the Montgomery engine, whose time depends
+// on the sizes of the operands and the bit length of e, never on their values; an even one
+// takes a plain square-and-multiply path that is not constant-time.
+void BigPowMod(const TFGInt& base, const TFGInt& e, const TFGInt& m, TFGInt& r);
+// |g| := gcd(|a|, |b|) (gcd(a, 0) = |a|, gcd(0, 0) = 0). The flag is the one the Euclidean
+// recursion copies: a's when |a| = |b|; otherwise, with x the operand of larger magnitude
+// and y the other, x's when y = 0, y's when |y| divides |x|, and Positive in every other case.
+void BigGcd(const TFGInt& a, const TFGInt& b, TFGInt& g);
+// r := the r in 0..|m| - 1 with a r = 1 (mod |m|), flagged Positive, when gcd(a, m) = 1
+// (m = +-1 gives 0); r is left untouched when no inverse exists. m = 0 raises EDivByZero.
+void BigInvMod(const TFGInt& a, const TFGInt& m, TFGInt& r);
+
+// The Montgomery helpers, for a radix R = 2^(31 (k - 1) + L) given as the digit count k of
+// the modulus and mask = 2^L - 1 (1 <= L <= 31). k = 0 stands for R = 1.
+// r := T R^-1 mod N for 0 <= T < N R and NPrime = -N^-1 mod R, computed as
+//   u := T mod R; v := u NPrime mod R; r := (T + v N) / R; r := r - N if r >= N.
+// The steps run as written for any operands (r is then whatever they give); k = 0 raises
+// Exception.
+void BigMontgomeryReduce(const TFGInt& T, const TFGInt& N, const TFGInt& NPrime, TFGInt& r,
+                         std::uint32_t k, std::uint32_t mask);
+// r := a with digits above k dropped and digit k ANDed with mask, flagged Positive; when a
+// has fewer than k digits, r := a with its flag. For mask = 2^L - 1 that is |a| mod R.
+void BigTruncateDigits(const TFGInt& a, TFGInt& r, std::uint32_t k, std::uint32_t mask);
+// c := the low k digits of |a| |b| with digit k ANDed with mask when the product reaches k
+// digits, flagged Positive when a and b carry the same flag and Negative otherwise
+// ((a b) mod R for mask = 2^L - 1).
+void BigMulTruncated(const TFGInt& a, const TFGInt& b, TFGInt& c, std::uint32_t k,
+                     std::uint32_t mask);
+
 }  // namespace xkit

@@ -1,5 +1,7 @@
 #include "tests/xFGInt/support.h"
 
+#include <algorithm>
+
 namespace xkit::test {
 
 TFGInt Record(const mpz_class& magnitude, TBigSign sign) {
@@ -31,6 +33,18 @@ mpz_class Magnitude(const TFGInt& a) {
 mpz_class Value(const TFGInt& a) {
   const mpz_class m = Magnitude(a);
   return a.Sign == kNeg ? mpz_class(-m) : m;
+}
+
+std::vector<detail::Limb> LimbsOf(const mpz_class& x, std::size_t n) {
+  std::vector<detail::Limb> limbs(std::max<std::size_t>(n, 1), 0);
+  mpz_export(limbs.data(), nullptr, -1, sizeof(detail::Limb), 0, 0, x.get_mpz_t());
+  return limbs;
+}
+
+mpz_class ValueOf(const std::vector<detail::Limb>& x) {
+  mpz_class v;
+  mpz_import(v.get_mpz_t(), x.size(), -1, sizeof(detail::Limb), 0, 0, x.data());
+  return v;
 }
 
 ::testing::AssertionResult WellFormed(const TFGInt& a) {
@@ -104,7 +118,15 @@ void EachKernelPath::TearDown() {
 }
 
 std::string PathName(const ::testing::TestParamInfo<detail::KernelPath>& info) {
-  return info.param == detail::KernelPath::kPortable ? "Portable" : "MulxAdx";
+  switch (info.param) {
+    case detail::KernelPath::kPortable:
+      return "Portable";
+    case detail::KernelPath::kMulxAdx:
+      return "MulxAdx";
+    case detail::KernelPath::kAvx512Ifma:
+      return "Avx512Ifma";
+  }
+  return "Unknown";
 }
 
 void EachDigitPath::SetUp() {

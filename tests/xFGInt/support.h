@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "xFGInt/limbs.h"
 #include "xFGInt/record_limbs.h"
@@ -27,6 +28,10 @@ TFGInt Record(const std::string& decimal);
 mpz_class Magnitude(const TFGInt& a);
 // The signed value of a record.
 mpz_class Value(const TFGInt& a);
+
+// Limb arrays: x as n limbs (at least one), and the value of limbs.
+std::vector<detail::Limb> LimbsOf(const mpz_class& x, std::size_t n);
+mpz_class ValueOf(const std::vector<detail::Limb>& x);
 
 // The record invariant: count cell matches the array, digits below 2^31, normalised.
 ::testing::AssertionResult WellFormed(const TFGInt& a);
@@ -75,10 +80,11 @@ private:
 
 std::string DigitPathName(const ::testing::TestParamInfo<detail::DigitPath>& info);
 
-#define XKIT_INSTANTIATE_KERNEL_PATHS(Suite)                                        \
-  INSTANTIATE_TEST_SUITE_P(Paths, Suite,                                            \
-                           ::testing::Values(::xkit::detail::KernelPath::kPortable, \
-                                             ::xkit::detail::KernelPath::kMulxAdx), \
+#define XKIT_INSTANTIATE_KERNEL_PATHS(Suite)                                           \
+  INSTANTIATE_TEST_SUITE_P(Paths, Suite,                                               \
+                           ::testing::Values(::xkit::detail::KernelPath::kPortable,    \
+                                             ::xkit::detail::KernelPath::kMulxAdx,     \
+                                             ::xkit::detail::KernelPath::kAvx512Ifma), \
                            ::xkit::test::PathName)
 
 #define XKIT_INSTANTIATE_DIGIT_PATHS(Suite)                                                      \

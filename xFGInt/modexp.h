@@ -1,0 +1,68 @@
+// The modular exponentiation engine over limbs, shared by BigPowMod and the RSA operation:
+// a Montgomery domain for an odd modulus, whose constants are derived once and whose
+// exponentiation runs in constant time, and a plain path for the even moduli that
+// Montgomery arithmetic cannot serve.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "xFGInt/limbs.h"
+
+namespace xkit::detail {
+
+// Arithmetic modulo an odd m > 1 of n limbs (m[n-1] != 0) in Montgomery form, R = 2^(64 n).
+// The constructor derives -m^-1 mod 2^64, R mod m and R^2 mod m without any long division;
+// after it, the time of every operation depends on the operand sizes alone (for Pow, also
+// on the exponent's bit length), never on the values: no branch and no memory address
+// depends on them. A domain keeps scratch space of its own, so one thread uses it at a time.
+class MontgomeryDomain {
+public:
+  MontgomeryDomain(const Limb* m, std::size_t n);
+
+  std::size_t Size() const { return n_; }
+
+  // r[0..n) = a R mod m for a of an limbs, of any size (an = 0 is zero).
+  void ToMontgomery(Limb* r, const Limb* a, std::size_t an) const;
+  // r[0..n) = a R^-1 mod m for a[0..n) below R: back from Montgomery form.
+  void FromMontgomery(Limb* r, const Limb* a) const;
+  // r = a b R^-1 mod m, r = a^2 R^-1 mod m, r = (a + b) mod m, for operands below m; r may be
+  // an operand.
+  void Mul(Limb* r, const Limb* a, const Limb* b) const;
+  void Sqr(Limb* r, const Limb* a) const;
+  void Add(Limb* r, const Limb* a, const Limb* b) const;
+
+  // r[0..n) = a^e mod m in plain form, for a of an limbs (any value) and e of en limbs.
+  // a = 0 mod m gives 0 for every exponent, 0 included. Fixed windows: every window costs
+  // the same squarings and one multiplication, and its table entry is read by a masked scan
+  // of the whole table. On the AVX-512 IFMA kernel path the products run in radix 2^52.
+  void Pow(Limb* r, const Limb* a, std::size_t an, const Limb* e, std::size_t en) const;
+
+private:
+  // Pow on the AVX-512 IFMA path (modexp_ifma.cpp), given the exponent's bit length and the
+  // window width; false, with nothing written, when the modulus is too long for it.
+  bool PowRadix52(Limb* r, const Limb* a, std::size_t an, const Limb* e, std::size_t en,
+                  std::size_t bits, unsigned k) const;
+
+  std::size_t n_;
+  std::vector<Limb> m_;
+  Limb mInverse_;                      // -m^-1 mod 2^64
+  std::vector<Limb> one_;              // R mod m: 1 in Montgomery form
+  std::vector<Limb> rSquared_;         // R^2 mod m: turns a plain value into its form
+  mutable std::vector<Limb> scratch_;  // 3n limbs: a double-width product, a spare
+};
+
+// Bits pos .. pos + k - 1 of e[0..en) (k <= 6), zeros beyond its end; pos is public.
+Limb Window(const Limb* e, std::size_t en, std::size_t pos, unsigned k);
+// out[0..n) = table entry w of `entries` entries of n limbs, read by scanning every entry
+// under a mask; out lies outside the table.
+void SelectEntry(Limb* __restrict out, const Limb* __restrict table, std::size_t entries,
+                 std::size_t n, Limb w);
+
+// r[0..mn) = a^e mod m for any m > 0 of mn limbs (m[mn-1] != 0), by square-and-multiply
+// with long division; for the even moduli. Its time depends on the values. a = 0 mod m
+// gives 0 for every exponent, and m = 1 gives 0.
+void PowModPlain(Limb* r, const Limb* a, std::size_t an, const Limb* e, std::size_t en,
+                 const Limb* m, std::size_t mn);
+
+}  // namespace xkit::detail
