@@ -19,6 +19,19 @@ namespace xkit::test {
 inline constexpr TBigSign kPos = TBigSign::Positive;
 inline constexpr TBigSign kNeg = TBigSign::Negative;
 
+inline TBigSign Flip(TBigSign s) {
+  return s == kNeg ? kPos : kNeg;
+}
+inline mpz_class Signed(const mpz_class& m, TBigSign s) {
+  return s == kNeg ? mpz_class(-m) : m;
+}
+// The flag of a sum of magnitudes a and b with flags as and bs: the common flag, else that of
+// the larger magnitude, else a's.
+inline TBigSign SumSign(const mpz_class& a, TBigSign as, const mpz_class& b, TBigSign bs) {
+  if (as == bs || a > b) return as;
+  return a < b ? bs : as;
+}
+
 // A record holding magnitude |value| with the given flag, digits made by GMP.
 TFGInt Record(const mpz_class& magnitude, TBigSign sign = kPos);
 // A record from a decimal text ("-" allowed), digits made by GMP; "-0" is zero flagged
