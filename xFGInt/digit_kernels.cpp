@@ -16,13 +16,12 @@ inline Limb Pair(const std::uint32_t* d) {
   return Limb{d[0] & kDigitMask} | (Limb{d[1] & kDigitMask} << kDigitBits);
 }
 
-void DigitGroupsToLimbs(const std::uint32_t* d, Limb* out, std::size_t first, std::size_t groups) {
+void DigitGroupsToLimbs(const std::uint32_t* d, Limb* out, std::size_t groups) {
   Limb next = Pair(d);
-  for (std::size_t i = 0; i < 4 * groups; ++i) {
-    const unsigned t = static_cast<unsigned>(4 * first + i);  // the limb within its block
+  for (unsigned t = 0; t < 4 * groups; ++t) {
     const Limb pair = next;
-    next = Pair(d + 2 * i + 2);
-    out[i] = LimbOfPairs(pair, next, t);
+    next = Pair(d + 2 * t + 2);
+    out[t] = LimbOfPairs(pair, next, t);
   }
 }
 
@@ -31,13 +30,10 @@ inline void SplitPair(Limb pair, std::uint32_t* d) {
   d[1] = static_cast<std::uint32_t>(pair >> kDigitBits) & kDigitMask;
 }
 
-void LimbGroupsToDigits(const Limb* a, std::uint32_t* d, std::size_t first, std::size_t groups) {
-  std::size_t i = 0;
-  if (first == 0) SplitPair(a[i++], d);
-  for (; i < 4 * groups; ++i) {
-    const unsigned m = static_cast<unsigned>(4 * first + i);  // the pair within its block
-    SplitPair(PairOfLimbs(a[i - 1], a[i], m), d + 2 * i);
-  }
+void LimbGroupsToDigits(const Limb* a, std::uint32_t* d, std::size_t groups) {
+  SplitPair(a[0], d);
+  for (unsigned m = 1; m < 4 * groups; ++m)
+    SplitPair(PairOfLimbs(a[m - 1], a[m], m), d + 2 * m);
 }
 
 void DigitsToLimbsPortable(const std::uint32_t* d, std::size_t n, Limb* out) {
@@ -58,6 +54,26 @@ void LimbsToDigitsPortable(const Limb* a, std::size_t n, std::uint32_t* d, std::
 // digit, four digits to an SSE2 register. Differences work the same way with borrows: a
 // negative digit difference generates one, a zero one propagates. Every function takes c,
 // x, y at the same index, so c may be x or y.
+
+// c[0..n) := x + y + carry (kSubtract: x - y - borrow) one digit at a time; returns the
+// carry (borrow) out.
+template <bool kSubtract>
+std::uint32_t DigitRunTail(std::uint32_t* c, const std::uint32_t* x, const std::uint32_t* y,
+                           std::size_t n, std::uint32_t carry) {
+  for (std::size_t i = 0; i < n; ++i) {
+    if (kSubtract) {
+      // 2^31 + x - y - borrow lies in 1 .. 2^32 - 1; bit 31 clear means a borrow.
+      const std::uint32_t t = 0x80000000u + x[i] - y[i] - carry;
+      c[i] = t & kDigitMask;
+      carry = 1 - (t >> 31);
+    } else {
+      const std::uint32_t t = x[i] + y[i] + carry;  // below 2^32: two digits and a carry
+      c[i] = t & kDigitMask;
+      carry = t >> 31;
+    }
+  }
+  return carry;
+}
 
 constexpr std::size_t kLookaheadGroups = 15;  // 60 digits: the carry out lands on bit 60
 

@@ -19,23 +19,20 @@ namespace xkit::detail {
 //   the rest from pair t + 1 (whose bits beyond 64 fall off);
 // - pair m (1..31) starts at bit 64 - 2 m of limb m - 1 and ends in limb m; pair 0 is the
 //   low 62 bits of limb 0.
-// A block kernel works in groups of four limbs (eight digits), from group `first` (0..7) of
-// a block on, for `groups` groups; d, a and out point at the first group's digits and limbs:
+// A block kernel works in groups of four limbs (eight digits) from the start of a block,
+// for `groups` groups (1..8):
 // - DigitsToLimbs: reads d[0 .. 8 groups + 2), writes out[0 .. 4 groups). Group 7 also
 //   writes a 32nd limb that is not a limb of the block; the caller overwrites or drops it.
-// - LimbsToDigits: reads a[-1 .. 4 groups) (a[-1] only when first > 0), writes
-//   d[0 .. 8 groups). Bits that a 32nd limb adds in group 7 are masked off.
+// - LimbsToDigits: reads a[0 .. 4 groups), writes d[0 .. 8 groups). Bits that a 32nd limb
+//   adds in group 7 are masked off.
 // The drivers below run the groups whose reads and writes stay in bounds through a block
 // kernel, and the few limbs or digits at the top of a value one at a time.
 
 inline constexpr std::size_t kBlockDigits = 64;
 inline constexpr std::size_t kBlockLimbs = 31;
-inline constexpr std::size_t kBlockGroups = 8;
 
-using DigitsToLimbsGroups = void (*)(const std::uint32_t* d, Limb* out, std::size_t first,
-                                     std::size_t groups);
-using LimbsToDigitsGroups = void (*)(const Limb* a, std::uint32_t* d, std::size_t first,
-                                     std::size_t groups);
+using DigitsToLimbsGroups = void (*)(const std::uint32_t* d, Limb* out, std::size_t groups);
+using LimbsToDigitsGroups = void (*)(const Limb* a, std::uint32_t* d, std::size_t groups);
 
 // Limb t of a block from its pairs t and t + 1, for 0 <= t <= 31 (2 t <= 62).
 inline Limb LimbOfPairs(Limb pair, Limb next, unsigned t) {
@@ -56,7 +53,7 @@ void DigitsToLimbsBy(const std::uint32_t* d, std::size_t n, Limb* out) {
     std::size_t direct = (limbs + 3) / 4;
     while (direct > 0 && (at + 8 * direct + 2 > n || to + 4 * direct > total))
       --direct;
-    if (direct != 0) kGroups(d + at, out + to, 0, direct);
+    if (direct != 0) kGroups(d + at, out + to, direct);
     const auto pair = [&](std::size_t m) {
       const auto digit = [&](std::size_t j) { return j < n ? Limb{d[j] & kDigitMask} : 0; };
       return digit(at + 2 * m) | (digit(at + 2 * m + 1) << kDigitBits);
@@ -74,7 +71,7 @@ void LimbsToDigitsBy(const Limb* a, std::size_t n, std::uint32_t* d, std::size_t
     std::size_t direct = (digits + 7) / 8;
     while (direct > 0 && (at + 4 * direct > n || to + 8 * direct > count))
       --direct;
-    if (direct != 0) kGroups(a + at, d + to, 0, direct);
+    if (direct != 0) kGroups(a + at, d + to, direct);
     const auto limb = [&](std::size_t i) { return at + i < n ? a[at + i] : 0; };
     for (std::size_t k = 8 * direct; k < digits; ++k) {
       const auto m = static_cast<unsigned>(k / 2);
@@ -82,28 +79,6 @@ void LimbsToDigitsBy(const Limb* a, std::size_t n, std::uint32_t* d, std::size_t
       d[to + k] = static_cast<std::uint32_t>(pair >> (k % 2 * kDigitBits)) & kDigitMask;
     }
   }
-}
-
-// -- Digit-run sums ----------------------------------------------------------------------------
-
-// c[0..n) := x + y + carry (kSubtract: x - y - borrow) one digit at a time; returns the
-// carry (borrow) out. The vector paths finish their runs with it.
-template <bool kSubtract>
-inline std::uint32_t DigitRunTail(std::uint32_t* c, const std::uint32_t* x, const std::uint32_t* y,
-                                  std::size_t n, std::uint32_t carry) {
-  for (std::size_t i = 0; i < n; ++i) {
-    if (kSubtract) {
-      // 2^31 + x - y - borrow lies in 1 .. 2^32 - 1; bit 31 clear means a borrow.
-      const std::uint32_t t = 0x80000000u + x[i] - y[i] - carry;
-      c[i] = t & kDigitMask;
-      carry = 1 - (t >> 31);
-    } else {
-      const std::uint32_t t = x[i] + y[i] + carry;  // below 2^32: two digits and a carry
-      c[i] = t & kDigitMask;
-      carry = t >> 31;
-    }
-  }
-  return carry;
 }
 
 // -- The table --------------------------------------------------------------------------------

@@ -35,11 +35,8 @@ XKIT_AVX2 inline __m256i Pairs(const std::uint32_t* d) {
   return _mm256_or_si256(low, high);
 }
 
-XKIT_AVX2 void DigitGroupsToLimbs(const std::uint32_t* d, Limb* out, std::size_t first,
-                                  std::size_t groups) {
-  // 2 t for the four limbs t of a group.
-  __m256i down = _mm256_add_epi64(_mm256_setr_epi64x(0, 2, 4, 6),
-                                  _mm256_set1_epi64x(static_cast<long long>(8 * first)));
+XKIT_AVX2 void DigitGroupsToLimbs(const std::uint32_t* d, Limb* out, std::size_t groups) {
+  __m256i down = _mm256_setr_epi64x(0, 2, 4, 6);  // 2 t for the four limbs t of a group
   const __m256i width = _mm256_set1_epi64x(62);
   for (std::size_t g = 0; g < groups; ++g) {
     const __m256i pairs = Pairs(d + 8 * g);     // pairs t
@@ -51,20 +48,17 @@ XKIT_AVX2 void DigitGroupsToLimbs(const std::uint32_t* d, Limb* out, std::size_t
   }
 }
 
-XKIT_AVX2 void LimbGroupsToDigits(const Limb* a, std::uint32_t* d, std::size_t first,
-                                  std::size_t groups) {
-  // 2 m for the four pairs m of a group.
-  __m256i up = _mm256_add_epi64(_mm256_setr_epi64x(0, 2, 4, 6),
-                                _mm256_set1_epi64x(static_cast<long long>(8 * first)));
+XKIT_AVX2 void LimbGroupsToDigits(const Limb* a, std::uint32_t* d, std::size_t groups) {
+  __m256i up = _mm256_setr_epi64x(0, 2, 4, 6);  // 2 m for the four pairs m of a group
   const __m256i full = _mm256_set1_epi64x(64);
   const __m256i lowMask = _mm256_set1_epi64x(kDigitMask);
   const __m256i highMask = _mm256_set1_epi64x(Limb{kDigitMask} << 32);
   for (std::size_t g = 0; g < groups; ++g) {
     const __m256i here = Load(a + 4 * g);  // limbs m
     // Limbs m - 1. Pair 0 has none, and its count of 64 clears whatever stands in its lane,
-    // so the block's first group takes limb 0 there instead of reading below a.
-    const __m256i below = first + g == 0 ? _mm256_permute4x64_epi64(here, _MM_SHUFFLE(2, 1, 0, 0))
-                                         : Load(a + 4 * g - 1);
+    // so the first group takes limb 0 there instead of reading below a.
+    const __m256i below =
+        g == 0 ? _mm256_permute4x64_epi64(here, _MM_SHUFFLE(2, 1, 0, 0)) : Load(a + 4 * g - 1);
     const __m256i pairs = _mm256_or_si256(_mm256_srlv_epi64(below, _mm256_sub_epi64(full, up)),
                                           _mm256_sllv_epi64(here, up));
     // Digit 2 m in the low half of the lane, digit 2 m + 1 in the high half.
