@@ -15,6 +15,7 @@ const std::vector<Section>& Sections() {
       {"RSA", DemoRsa},
       {"digests: MD5 and the pi digest", DemoDigests},
       {"cipher: AES over strings and files", DemoCipher},
+      {"HTTP fetches", DemoHttp},
   };
   return sections;
 }

@@ -22,6 +22,7 @@ extern const Command kBase64Command;
 extern const Command kEncryptStringCommand;
 extern const Command kDecryptStringCommand;
 extern const Command kRsaCommand;
+extern const Command kFetchCommand;
 
 std::span<const Command* const> Commands() {
   static const Command* const commands[] = {
@@ -35,6 +36,7 @@ std::span<const Command* const> Commands() {
       &kBase64Command,
       &kEncryptStringCommand,
       &kDecryptStringCommand,
+      &kFetchCommand,
   };
   return commands;
 }
