@@ -24,6 +24,9 @@ foreach(unit IN LISTS XKIT_UNITS)
   list(APPEND xkit_unit_targets ${target})
 endforeach()
 
+if(NOT XKIT_INSTALL)
+  return()
+endif()
 set(XKIT_CONFIG_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/xkit)
 install(TARGETS ${xkit_unit_targets} EXPORT xkitTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}

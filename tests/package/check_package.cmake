@@ -1,7 +1,9 @@
 # Installs the built tree into a fresh prefix, checks what the install holds, then configures,
-# builds and runs a consumer project that finds the library with find_package(xkit).
-# Run with cmake -P and: BUILD_DIR, CONSUMER_DIR, WORK_DIR, CXX_COMPILER, BUILD_TYPE, and
-# SANITIZE_FLAGS (the flags the tree was built with, empty for none).
+# builds and runs a consumer project that finds the library with find_package(xkit). Last,
+# configures the same consumer over the source tree with add_subdirectory (configuring only:
+# building would compile the whole library again).
+# Run with cmake -P and: SOURCE_DIR, BUILD_DIR, CONSUMER_DIR, WORK_DIR, CXX_COMPILER,
+# BUILD_TYPE, and SANITIZE_FLAGS (the flags the tree was built with, empty for none).
 function(run)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
   if(NOT status EQUAL 0)
@@ -41,4 +43,7 @@ rsa A
 if(NOT output STREQUAL expected)
   message(FATAL_ERROR "the consumer printed:\n${output}\nexpected:\n${expected}")
 endif()
+
+run(${CMAKE_COMMAND} -S "${CONSUMER_DIR}" -B "${WORK_DIR}/subdirectory"
+    "-DXKIT_SOURCE_DIR=${SOURCE_DIR}" "-DCMAKE_CXX_COMPILER=${CXX_COMPILER}")
 file(REMOVE_RECURSE "${WORK_DIR}")
