@@ -76,7 +76,7 @@ int RunCrypt(Args& args, Io& io, bool encrypt) {
   Output output(At(names, 1), io.out);
   ProgressBar bar = StreamProgress(io, encrypt ? "encrypt" : "decrypt", input, output);
   {
-    const CipherProgress progress(bar, bar.Active() ? RemainingSize(input.Stream()) : -1);
+    const CipherProgress progress(bar, input.Stream());
     AesCryptStream(input.Stream(), output.Stream(), key.Data(), key.Size(), encrypt);
   }
   output.Commit();
@@ -99,7 +99,7 @@ int RunBase64(Args& args, Io& io) {
   Output output(At(names, 1), io.out);
   ProgressBar bar = StreamProgress(io, "base64", input, output);
   std::optional<ProgressInput> counted;
-  if (bar.Active()) counted.emplace(input.Stream(), bar, RemainingSize(input.Stream()));
+  if (bar.Active()) counted.emplace(input.Stream(), bar);
   std::istream& source = counted ? *counted : input.Stream();
   decode ? Base64DecodeStream(source, output.Stream())
          : Base64EncodeStream(source, output.Stream());

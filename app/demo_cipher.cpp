@@ -38,7 +38,7 @@ void CryptFile(std::ostream& out, const ScratchFile& from, const ScratchFile& to
   cli::ProgressBar bar(out, encrypt ? "  enciphering" : "  deciphering",
                        cli::ReportProgressMode(out));
   {
-    const cli::CipherProgress progress(bar, cli::RemainingSize(input));
+    const cli::CipherProgress progress(bar, input);
     AesCryptStream(input, output, key, 16, encrypt);
   }
   bar.Finish();

@@ -37,6 +37,28 @@ bool IsTerminal(const std::ostream& out) {
   return false;
 }
 
+// Where a stream stands and where it ends; end -1 when it cannot seek (a pipe). The stream is
+// left where it stood.
+struct Extent {
+  std::int64_t position = 0;
+  std::int64_t end = -1;
+  std::int64_t Remaining() const { return end < 0 ? -1 : end - position; }
+};
+
+Extent Measure(std::istream& in) {
+  const std::streampos start = in.tellg();
+  if (start == std::streampos(-1)) return {};
+  in.seekg(0, std::ios::end);
+  const std::streampos end = in.tellg();
+  in.clear();
+  in.seekg(start);
+  if (end == std::streampos(-1) || !in) {
+    in.clear();
+    return {};
+  }
+  return {static_cast<std::int64_t>(start), static_cast<std::int64_t>(end)};
+}
+
 // The bar that the cipher hook feeds; the hook is a plain function, so it finds its bar here.
 CipherProgress* activeCipherProgress = nullptr;
 
@@ -105,27 +127,13 @@ void ProgressBar::Draw() {
   lineOpen_ = live;
 }
 
-std::int64_t RemainingSize(std::istream& in) {
-  const std::streampos start = in.tellg();
-  if (start == std::streampos(-1)) return -1;
-  in.seekg(0, std::ios::end);
-  const std::streampos end = in.tellg();
-  in.clear();
-  in.seekg(start);
-  if (end == std::streampos(-1) || !in) {
-    in.clear();
-    return -1;
-  }
-  return static_cast<std::int64_t>(end - start);
-}
-
-CipherProgress::CipherProgress(ProgressBar& bar, std::int64_t total)
+CipherProgress::CipherProgress(ProgressBar& bar, std::istream& input)
     : bar_(bar),
-      total_(total),
       active_(bar.Active() && activeCipherProgress == nullptr),
       savedHook_(CipherProgressHook.load()),
       savedInterval_(CipherProgressInterval.load()) {
   if (!active_) return;
+  total_ = Measure(input).end;  // the hook reports positions in the input, not counts
   activeCipherProgress = this;
   CipherProgressInterval = kCipherInterval;
   CipherProgressHook = &CipherProgress::Hook;
@@ -148,8 +156,8 @@ void CipherProgress::Hook(std::int32_t position, std::int32_t) {
   self->bar_.Update(static_cast<std::int64_t>(full), self->total_);
 }
 
-ProgressInput::ProgressInput(std::istream& source, ProgressBar& bar, std::int64_t total)
-    : std::istream(nullptr), buffer_(source.rdbuf(), bar, total) {
+ProgressInput::ProgressInput(std::istream& source, ProgressBar& bar)
+    : std::istream(nullptr), buffer_(source.rdbuf(), bar, Measure(source).Remaining()) {
   rdbuf(&buffer_);
 }
 

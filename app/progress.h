@@ -61,18 +61,15 @@ private:
   bool finished_ = false;
 };
 
-// The total size of a stream that can seek, measured from where it stands; -1 otherwise (a
-// pipe). The stream is left where it stood.
-std::int64_t RemainingSize(std::istream& in);
-
 // Feeds a bar from CipherProgressHook while it lives (one at a time in a process): the
-// stream cipher reports each position it reaches. The hook's positions are the low 32 bits of
-// the real ones; since they only grow, every wrap adds 2^32 back. The reporting interval is
-// raised to 64 KiB meanwhile so that the hook costs nothing next to the cipher; both process
-// settings are restored afterwards.
+// stream cipher reports each position it reaches in `input`, whose size is the bar's total
+// (unknown for a pipe). The hook's positions are the low 32 bits of the real ones; since they
+// only grow, every wrap adds 2^32 back. The reporting interval is raised to 64 KiB meanwhile
+// so that the hook costs nothing next to the cipher; both process settings are restored
+// afterwards.
 class CipherProgress {
 public:
-  CipherProgress(ProgressBar& bar, std::int64_t total);
+  CipherProgress(ProgressBar& bar, std::istream& input);
   ~CipherProgress();
   CipherProgress(const CipherProgress&) = delete;
   CipherProgress& operator=(const CipherProgress&) = delete;
@@ -81,7 +78,7 @@ private:
   static void Hook(std::int32_t position, std::int32_t size);
 
   ProgressBar& bar_;
-  std::int64_t total_;
+  std::int64_t total_ = -1;
   std::uint64_t position_ = 0;
   bool active_;
   TCipherProgressProc savedHook_;
@@ -89,10 +86,11 @@ private:
 };
 
 // An input stream that reads through another one and reports the bytes taken so far to a
-// bar: the progress of work that has no hook of its own (Base64 coding).
+// bar: the progress of work that has no hook of its own (Base64 coding). The bar's total is
+// what remains of `source` (unknown for a pipe).
 class ProgressInput : public std::istream {
 public:
-  ProgressInput(std::istream& source, ProgressBar& bar, std::int64_t total);
+  ProgressInput(std::istream& source, ProgressBar& bar);
 
 private:
   class Buffer : public std::streambuf {
