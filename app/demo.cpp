@@ -15,6 +15,7 @@ const std::vector<Section>& Sections() {
       {"cipher: AES over strings and files", DemoCipher},
       {"big integers", DemoBig},
       {"RSA: a 2048-bit round trip", DemoRsa},
+      {"HTTP fetches", DemoHttp},
   };
   return sections;
 }

@@ -17,5 +17,6 @@ bool DemoBig(std::ostream& out);
 bool DemoDigests(std::ostream& out);
 bool DemoCipher(std::ostream& out);
 bool DemoRsa(std::ostream& out);
+bool DemoHttp(std::ostream& out);
 
 }  // namespace xkit::demo

@@ -22,13 +22,14 @@ extern const Command kBase64Command;
 extern const Command kEncryptStringCommand;
 extern const Command kDecryptStringCommand;
 extern const Command kRsaCommand;
+extern const Command kFetchCommand;
 
 std::span<const Command* const> Commands() {
   // The tour's order: the demo, the digests, the cipher and Base64, big integers and RSA.
   static const Command* const commands[] = {
       &demo::kDemoCommand, &kMd5Command,    &kPiDigestCommand,      &kEncryptCommand,
       &kDecryptCommand,    &kBase64Command, &kEncryptStringCommand, &kDecryptStringCommand,
-      &kBigCommand,        &kRsaCommand,
+      &kBigCommand,        &kRsaCommand,    &kFetchCommand,
   };
   return commands;
 }

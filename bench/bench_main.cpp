@@ -18,7 +18,10 @@ public:
       if (run.error_occurred || run.iterations == 0) continue;
       const bool isMedian = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
       if (run.run_type == Run::RT_Aggregate && !isMedian) continue;
-      std::string name = run.run_name.str();
+      // The registered name: settings such as UseRealTime or a fixed iteration count add
+      // suffixes to the full run name that are not part of CASE/IMPL.
+      std::string name = run.run_name.function_name;
+      if (!run.run_name.args.empty()) name += "/" + run.run_name.args;
       const std::size_t slash = name.rfind('/');
       if (slash == std::string::npos) continue;
       Sample& sample = cases_[name.substr(0, slash)][name.substr(slash + 1)];

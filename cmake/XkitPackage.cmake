@@ -12,6 +12,7 @@ set(XKIT_UNITS
   xkit_xfgint:xfgint
   xkit_xfgintrsa:xfgintrsa
   xkit_crypto:crypto
+  xkit_xhttpget:xhttpget
 )
 
 set(xkit_unit_targets "")

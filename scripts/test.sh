@@ -2,6 +2,7 @@
 # Builds xkit with its tests and runs the whole suite with ctest. Installs missing packages first.
 #   --werror     treat warnings as errors
 #   --sanitize   build and test with AddressSanitizer and UndefinedBehaviorSanitizer
+#   --tsan       build and test the threaded units (platform, HTTP) with ThreadSanitizer
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 werror=OFF
@@ -11,7 +12,8 @@ for arg in "$@"; do
   case "$arg" in
     --werror) werror=ON ;;
     --sanitize) sanitize="address,undefined"; build="$root/build/asan" ;;
-    *) echo "usage: scripts/test.sh [--werror] [--sanitize]" >&2; exit 2 ;;
+    --tsan) sanitize="thread"; build="$root/build/tsan" ;;
+    *) echo "usage: scripts/test.sh [--werror] [--sanitize] [--tsan]" >&2; exit 2 ;;
   esac
 done
 
@@ -20,6 +22,14 @@ build_type=Release
 [ -n "$sanitize" ] && build_type=RelWithDebInfo
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=$build_type -DXKIT_WERROR=$werror \
   -DXKIT_SANITIZE="$sanitize" >/dev/null
+if [ "$sanitize" = thread ]; then
+  cmake --build "$build" -j "$(nproc)" --target platform_tests xhttpget_tests
+  export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
+  for suite in tests/platform tests/xHTTPGet; do
+    ctest --test-dir "$build/$suite" --output-on-failure -j "$(nproc)"
+  done
+  exit 0
+fi
 cmake --build "$build" -j "$(nproc)"
 [ -z "$sanitize" ] && ln -sfn "$build/compile_commands.json" "$root/compile_commands.json"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:strict_string_checks=1}

@@ -35,7 +35,7 @@ TEST(Cli, HelpListsEveryCommand) {
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(ListedCommands(),
             (std::vector<std::string>{"demo", "md5", "pidigest", "encrypt", "decrypt", "base64",
-                                      "encrypt-string", "decrypt-string", "big", "rsa"}));
+                                      "encrypt-string", "decrypt-string", "big", "rsa", "fetch"}));
 }
 
 TEST(Cli, EveryCommandExplainsItselfWithAnExample) {

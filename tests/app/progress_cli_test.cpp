@@ -3,6 +3,7 @@
 // is a pipe or when the output itself goes to the terminal.
 #include <gtest/gtest.h>
 
+#include "app/loopback_server.h"
 #include "tests/app/run_xkit.h"
 #include "tests/platform/scratch_dir.h"
 
@@ -82,6 +83,22 @@ TEST_F(ProgressCli, AnErrorStartsOnALineOfItsOwn) {
     return;
   }
   FAIL() << "every wrong key decoded";
+}
+
+TEST_F(ProgressCli, FetchDrawsABarFromItsProgressEvents) {
+  const std::string body(200000, 'x');
+  loopback::Server server(
+      [&](loopback::Exchange& exchange) { exchange.Send(loopback::OkReply(body)); });
+  const std::string url = server.Url("/body");
+  RunResult run = RunXkitOnTerminal({"fetch", url, "--output=" + scratch_.Path("body")});
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_NE(run.out.find("\rfetch " + url + "  [####"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("] 100%  195.3 KiB of 195.3 KiB"), std::string::npos) << run.out;
+  EXPECT_EQ(ScratchDir::Contents(scratch_.Path("body")), body);
+
+  run = RunXkitOnTerminal({"fetch", url});  // the body goes to the terminal: no bar
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, body);
 }
 
 }  // namespace

@@ -18,12 +18,14 @@ run(${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${prefix}")
 
 foreach(present include/xkit/xFGInt/xFGInt.h include/xkit/xFGInt/BigInt.h
         include/xkit/xFGIntRSA/xFGIntRSA.h include/xkit/crypto/streams.h
-        include/xkit/platform/exceptions.h bin/xkit)
+        include/xkit/platform/exceptions.h include/xkit/platform/application.h
+        include/xkit/xHTTPGet/xHTTPGet.h bin/xkit)
   if(NOT EXISTS "${prefix}/${present}")
     message(FATAL_ERROR "the install lacks ${present}")
   endif()
 endforeach()
-foreach(internal xFGInt/limbs.h xFGInt/record_limbs.h crypto/aes_engine.h crypto/wipe.h)
+foreach(internal xFGInt/limbs.h xFGInt/record_limbs.h crypto/aes_engine.h crypto/wipe.h
+        platform/http_transfer.h)
   if(EXISTS "${prefix}/include/xkit/${internal}")
     message(FATAL_ERROR "an internal header was installed: ${internal}")
   endif()
@@ -39,6 +41,7 @@ set(expected "product 1524157875323883675049535156253619878750190519987501905210
 md5 900150983CD24FB0D6963F7D28E17F72
 aes round trip
 rsa A
+agent Veltrane HTTPGet
 ")
 if(NOT output STREQUAL expected)
   message(FATAL_ERROR "the consumer printed:\n${output}\nexpected:\n${expected}")

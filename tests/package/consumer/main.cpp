@@ -6,6 +6,7 @@
 #include "crypto/streams.h"
 #include "xFGInt/BigInt.h"
 #include "xFGIntRSA/xFGIntRSA.h"
+#include "xHTTPGet/xHTTPGet.h"
 
 int main() {
   const xkit::BigInt a("123456789012345678901234567890");
@@ -27,4 +28,7 @@ int main() {
   xkit::RsaDecrypt(std::string("\x00\x03", 2), xkit::BigInt(2753).Record(),
                    xkit::BigInt(3233).Record(), none, none, none, none, rsa);
   std::cout << "rsa " << rsa << "\n";
+
+  const xkit::THTTPGet get(nullptr);  // links the HTTP client and libcurl under it
+  std::cout << "agent " << get.Agent << "\n";
 }

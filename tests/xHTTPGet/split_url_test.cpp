@@ -1,0 +1,41 @@
+// How the worker splits a URL into the server name and the object name.
+#include <gtest/gtest.h>
+
+#include "xHTTPGet/xHTTPGet.h"
+
+namespace xkit {
+namespace {
+
+struct SplitCase {
+  const char* url;
+  const char* server;
+  const char* object;
+};
+
+class SplitUrlTest : public ::testing::TestWithParam<SplitCase> {};
+
+TEST_P(SplitUrlTest, SplitsAtTheFirstSlashAfterTheScheme) {
+  std::string server = "stale", object = "stale";
+  THTTPGetThread::SplitUrl(GetParam().url, server, object);
+  EXPECT_EQ(server, GetParam().server);
+  EXPECT_EQ(object, GetParam().object);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SplitUrlTest,
+    ::testing::Values(
+        SplitCase{"http://example.com/a/b.html", "example.com", "/a/b.html"},
+        SplitCase{"HTTP://Example.COM/Path/File", "Example.COM", "/Path/File"},  // case kept
+        SplitCase{"hTtP://host/", "host", "/"},
+        SplitCase{"example.com/x", "example.com", "/x"},     // no scheme: split as it stands
+        SplitCase{"http://host:8080/x", "host:8080", "/x"},  // the port stays with the server
+        SplitCase{"http://user:pw@host/x", "user:pw@host", "/x"},
+        SplitCase{"http://host/p?q=1&r=/s#frag", "host", "/p?q=1&r=/s#frag"},
+        SplitCase{"http://host/%41 b", "host", "/%41 b"},   // nothing decoded or escaped
+        SplitCase{"https://host/x", "https:", "//host/x"},  // no other scheme is known
+        SplitCase{"http://host", "host", "/"},  // nothing after the server: the object "/"
+        SplitCase{"http://", "", "/"}, SplitCase{"", "", "/"},
+        SplitCase{"http:/x", "http:", "/x"}));
+
+}  // namespace
+}  // namespace xkit
