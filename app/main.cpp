@@ -25,7 +25,7 @@ extern const Command kRsaCommand;
 extern const Command kFetchCommand;
 
 std::span<const Command* const> Commands() {
-  // The tour's order: the demo, the digests, the cipher and Base64, big integers and RSA.
+  // The tour's order: the demo, digests, cipher and Base64, big integers, RSA, HTTP.
   static const Command* const commands[] = {
       &demo::kDemoCommand, &kMd5Command,    &kPiDigestCommand,      &kEncryptCommand,
       &kDecryptCommand,    &kBase64Command, &kEncryptStringCommand, &kDecryptStringCommand,

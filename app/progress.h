@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cstdint>
 #include <istream>
-#include <memory>
 #include <ostream>
 #include <streambuf>
 #include <string>

@@ -1,5 +1,6 @@
 // Child-process plumbing for the CLI tests: pipes for the three standard streams, drained
-// with poll so that neither side can block the other however much is written.
+// with poll so that neither side can block the other however much is written; or a
+// pseudo-terminal for all three, as in an interactive shell.
 #include "tests/app/run_xkit.h"
 
 #include <fcntl.h>
