@@ -18,10 +18,12 @@ for arg in "$@"; do
 done
 
 "$root/scripts/install-deps.sh"
+# The benchmark program is built (so it cannot rot) but not again under the sanitizers.
 build_type=Release
-[ -n "$sanitize" ] && build_type=RelWithDebInfo
+bench=ON
+[ -n "$sanitize" ] && build_type=RelWithDebInfo && bench=OFF
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=$build_type -DXKIT_WERROR=$werror \
-  -DXKIT_SANITIZE="$sanitize" >/dev/null
+  -DXKIT_SANITIZE="$sanitize" -DXKIT_BUILD_BENCH=$bench >/dev/null
 if [ "$sanitize" = thread ]; then
   cmake --build "$build" -j "$(nproc)" --target platform_tests xhttpget_tests
   export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}

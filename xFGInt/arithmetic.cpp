@@ -4,10 +4,7 @@
 #include <algorithm>
 #include <utility>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+#include "xFGInt/digit_kernels.h"
 #include "xFGInt/record_limbs.h"
 #include "xFGInt/xFGInt.h"
 
@@ -28,84 +25,14 @@ TMagnitudeOrder CompareDigits(const std::uint32_t* x, const std::uint32_t* y, st
   return TMagnitudeOrder::Equal;
 }
 
-// Sums and differences of digit runs. A digit carries into the next one exactly when its
-// digit sum is at least 2^31 (it generates a carry) or equals 2^31 - 1 and receives one (it
-// propagates). With those two facts as bit masks over a block of digits, one 64-bit addition
-// finds every carry of the block at once (carry lookahead): in G + (G | P) + carry-in, bit k
-// of the result XOR G XOR (G | P) is the carry into digit k. The digit work is then
-// independent from digit to digit, four digits to an SSE2 register. Differences work the
-// same way with borrows: a negative digit difference generates one, a zero one propagates.
-// Every run function takes c, x, y at the same index, so c may be x or y.
+// Sums and differences of digit runs, by the digit kernels (carry lookahead over vector
+// registers). Every run function takes c, x, y at the same index, so c may be x or y.
 
-constexpr std::size_t kLookaheadGroups = 15;  // 60 digits: the carry out lands on bit 60
-
-#if defined(__SSE2__)
-// Lane j of entry m holds bit j of m: the carries into four digits, as a vector.
-alignas(16) constexpr std::uint32_t kCarryLanes[16][4] = {
-    {0, 0, 0, 0}, {1, 0, 0, 0}, {0, 1, 0, 0}, {1, 1, 0, 0}, {0, 0, 1, 0}, {1, 0, 1, 0},
-    {0, 1, 1, 0}, {1, 1, 1, 0}, {0, 0, 0, 1}, {1, 0, 0, 1}, {0, 1, 0, 1}, {1, 1, 0, 1},
-    {0, 0, 1, 1}, {1, 0, 1, 1}, {0, 1, 1, 1}, {1, 1, 1, 1}};
-
-inline __m128i Load(const std::uint32_t* p) {
-  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-}
-inline std::uint64_t SignBits(__m128i v) {
-  return static_cast<std::uint64_t>(_mm_movemask_ps(_mm_castsi128_ps(v)));
-}
-
-// c[0..n) := x + y + carry over digits; n is a multiple of 4 of at most 60. Returns the
-// carry out. kSubtract selects x - y - borrow instead.
-template <bool kSubtract>
-std::uint32_t LookaheadBlock(std::uint32_t* c, const std::uint32_t* x, const std::uint32_t* y,
-                             std::size_t n, std::uint32_t carry) {
-  const __m128i mask = _mm_set1_epi32(kDigitMask);
-  const __m128i zero = _mm_setzero_si128();
-  std::uint64_t generate = 0;
-  std::uint64_t propagate = 0;
-  for (std::size_t i = 0; i < n; i += 4) {
-    const __m128i t = kSubtract ? _mm_sub_epi32(Load(x + i), Load(y + i))
-                                : _mm_add_epi32(Load(x + i), Load(y + i));
-    generate |= SignBits(t) << i;
-    propagate |= SignBits(_mm_cmpeq_epi32(t, kSubtract ? zero : mask)) << i;
-  }
-  const std::uint64_t either = generate | propagate;
-  const std::uint64_t carries = (generate + either + carry) ^ generate ^ either;
-  for (std::size_t i = 0; i < n; i += 4) {
-    const __m128i in =
-        _mm_load_si128(reinterpret_cast<const __m128i*>(kCarryLanes[(carries >> i) & 15]));
-    const __m128i t = kSubtract ? _mm_sub_epi32(_mm_sub_epi32(Load(x + i), Load(y + i)), in)
-                                : _mm_add_epi32(_mm_add_epi32(Load(x + i), Load(y + i)), in);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(c + i), _mm_and_si128(t, mask));
-  }
-  return static_cast<std::uint32_t>(carries >> n) & 1;
-}
-#endif
-
-// c[0..n) := x + y + carry (kSubtract: x - y - borrow); returns the carry (borrow) out.
 template <bool kSubtract>
 std::uint32_t DigitRun(std::uint32_t* c, const std::uint32_t* x, const std::uint32_t* y,
                        std::size_t n, std::uint32_t carry) {
-  std::size_t i = 0;
-#if defined(__SSE2__)
-  for (; n - i >= 4;) {
-    const std::size_t block = std::min(kLookaheadGroups * 4, (n - i) & ~std::size_t{3});
-    carry = LookaheadBlock<kSubtract>(c + i, x + i, y + i, block, carry);
-    i += block;
-  }
-#endif
-  for (; i < n; ++i) {
-    if (kSubtract) {
-      // 2^31 + x - y - borrow lies in 1 .. 2^32 - 1; bit 31 clear means a borrow.
-      const std::uint32_t t = 0x80000000u + x[i] - y[i] - carry;
-      c[i] = t & kDigitMask;
-      carry = 1 - (t >> 31);
-    } else {
-      const std::uint32_t t = x[i] + y[i] + carry;  // below 2^32: two digits and a carry
-      c[i] = t & kDigitMask;
-      carry = t >> 31;
-    }
-  }
-  return carry;
+  const detail::DigitKernels& kernels = detail::gDigitKernels;
+  return (kSubtract ? kernels.subRun : kernels.addRun)(c, x, y, n, carry);
 }
 
 // c[0..n) := x + carry (kSubtract: x - borrow); returns the carry (borrow) out. Once the
@@ -154,14 +81,20 @@ void AddSigned(const TFGInt& a, TBigSign aSign, const TFGInt& b, TBigSign bSign,
   const std::size_t nx = DigitCount(*x);
   const std::size_t ny = DigitCount(*y);
   if (xSign == ySign) {
-    c.Digits.resize(nx + 2);  // may move x's or y's digits when one of them is c
+    c.Digits.resize(nx + 1);  // may move x's or y's digits when one of them is c
     const std::uint32_t* xd = x->Digits.data();
     const std::uint32_t* yd = y->Digits.data();
     std::uint32_t* cd = c.Digits.data();
-    const std::uint32_t carry = DigitRun<false>(cd + 1, xd + 1, yd + 1, ny, 0);
-    cd[nx + 1] = CarryRun<false>(cd + ny + 1, xd + ny + 1, nx - ny, carry);
+    const std::uint32_t carry = CarryRun<false>(cd + ny + 1, xd + ny + 1, nx - ny,
+                                                DigitRun<false>(cd + 1, xd + 1, yd + 1, ny, 0));
     c.Sign = xSign;
-    detail::Normalise(c, nx + 1);
+    // A carry out is a new top digit 1; the array grows only then.
+    if (carry != 0) {
+      c.Digits.push_back(1);
+      c.Digits[0] = static_cast<std::uint32_t>(nx + 1);
+    } else {
+      detail::Normalise(c, nx);
+    }
     return;
   }
   if (nx == ny &&

@@ -2,6 +2,8 @@
 // texts are split in halves at powers 10^(19 2^j), so both directions cost a few
 // multiplications or divisions of the full size instead of a quadratic number of limb steps.
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <vector>
 
 #include "xFGInt/record_limbs.h"
@@ -51,6 +53,24 @@ inline Limb ChunkValue(const char* p, std::size_t count) {
   return value;
 }
 
+// The value of the eight decimal digits p[0..8), combined within one word: neighbouring
+// digits into pairs, pairs into fours, fours into the eight (each step's values fit its lane:
+// 99, 9999, 99999999).
+inline Limb EightDigitsValue(const char* p) {
+  if constexpr (std::endian::native != std::endian::little) return ChunkValue(p, 8);
+  std::uint64_t x;
+  std::memcpy(&x, p, 8);  // p[0], the leading digit, in the low byte
+  x -= 0x3030303030303030ULL;
+  x = (x * 10 + (x >> 8)) & 0x00FF00FF00FF00FFULL;
+  x = (x * 100 + (x >> 16)) & 0x0000FFFF0000FFFFULL;
+  return (x * 10000 + (x >> 32)) & 0xFFFFFFFFULL;
+}
+
+// The value of a whole chunk of 19 digits.
+inline Limb FullChunkValue(const char* p) {
+  return (EightDigitsValue(p) * 100000000 + EightDigitsValue(p + 8)) * 1000 + ChunkValue(p + 16, 3);
+}
+
 // Room for the limbs of a value of len decimal digits, with the products of the split
 // method: a product of two parts of h and l digits has at most 0.0520 (h + l) + 2 limbs.
 inline std::size_t LimbRoom(std::size_t len) {
@@ -66,7 +86,7 @@ std::size_t DecimalToLimbsBasecase(const char* p, std::size_t len, Limb* out) {
   out[0] = ChunkValue(p, first);
   n = out[0] != 0 ? 1 : 0;
   for (std::size_t i = first; i < len; i += kChunkDigits) {
-    const Limb chunk = ChunkValue(p + i, kChunkDigits);
+    const Limb chunk = FullChunkValue(p + i);
     Limb carry = detail::Mul1(out, out, n, kChunkBase);
     carry += detail::Add1(out, out, n, chunk);  // out * 10^19 + chunk < 2^64 (n + 1)
     if (carry != 0) out[n++] = carry;
@@ -76,37 +96,74 @@ std::size_t DecimalToLimbsBasecase(const char* p, std::size_t len, Limb* out) {
 
 std::size_t DecimalToLimbs(const char* p, std::size_t len, Limb* out, DecimalPowers& powers) {
   if (len <= kFromDecimalSplitDigits) return DecimalToLimbsBasecase(p, len, out);
-  // The low part takes the largest 19 2^j digits below len: value = high 10^(19 2^j) + low.
+  // Pieces of s = 19 2^j digits, the largest such s with 2 s <= len, counted from the low
+  // end; the top piece takes the other 1 .. s digits. Then by Horner's rule in base
+  // P = 10^s: value = (..(top P + piece) P + ..) P + piece. The largest power needed is P,
+  // about a quarter to a half of the value, and each product is of the value so far by P.
   std::size_t j = 0;
-  while (DecimalPowers::Digits(j + 1) < len)
+  while (2 * DecimalPowers::Digits(j + 1) <= len)
     ++j;
-  const std::size_t lowDigits = DecimalPowers::Digits(j);
-  const std::size_t highDigits = len - lowDigits;
-  std::vector<Limb> high(LimbRoom(highDigits));
-  const std::size_t hn = DecimalToLimbs(p, highDigits, high.data(), powers);
-  const std::size_t ln = DecimalToLimbs(p + highDigits, lowDigits, out, powers);
-  if (hn == 0) return ln;
-  // out = high * power + low, the low part moved aside first. (The table may grow during the
-  // recursion, so the power is looked up only now.)
-  const std::vector<Limb>& power = powers.Power(j);
-  std::vector<Limb> low(out, out + ln);
-  const std::size_t pn = power.size();
-  std::vector<Limb> scratch(detail::MulScratchSize(hn, pn));
-  detail::Mul(out, high.data(), hn, power.data(), pn, scratch.data());
-  std::size_t n = hn + pn;
-  detail::Add(out, out, n, low.data(), ln);  // the sum is below 10^len: no carry out
-  return detail::NormalizedSize(out, n);
+  const std::size_t pieceDigits = DecimalPowers::Digits(j);
+  const std::size_t topDigits = (len - 1) % pieceDigits + 1;
+  std::size_t n = DecimalToLimbs(p, topDigits, out, powers);
+  std::vector<Limb> piece(LimbRoom(pieceDigits));
+  std::vector<Limb> product(LimbRoom(len));
+  for (std::size_t at = topDigits; at < len; at += pieceDigits) {
+    const std::size_t pn = DecimalToLimbs(p + at, pieceDigits, piece.data(), powers);
+    // The table may grow during the recursion, so the power is looked up only now.
+    const std::vector<Limb>& power = powers.Power(j);
+    std::size_t m = pn;
+    if (n == 0) {
+      std::copy(piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(pn), product.begin());
+    } else {
+      std::vector<Limb> scratch(detail::MulScratchSize(n, power.size()));
+      detail::Mul(product.data(), out, n, power.data(), power.size(), scratch.data());
+      m = n + power.size();
+      detail::Add(product.data(), product.data(), m, piece.data(), pn);  // below 10^len: no carry
+    }
+    n = detail::NormalizedSize(product.data(), m);
+    std::copy(product.begin(), product.begin() + static_cast<std::ptrdiff_t>(n), out);
+  }
+  return n;
 }
 
 // -- Limbs to text ---------------------------------------------------------------------------
 
+// Writes the `count` decimal digits of x (below 10^count), leading digit first.
+inline void WriteDigits(Limb x, char* out, std::size_t count) {
+  for (std::size_t i = count; i-- > 0;) {
+    out[i] = static_cast<char>('0' + x % 10);
+    x /= 10;
+  }
+}
+
+// Writes the eight decimal digits of x < 10^8, leading digit first. Within one word, x splits
+// into four-digit halves in 32-bit lanes, those into two-digit quarters in 16-bit lanes, and
+// those into digits in bytes; the leading part always takes the lower lane, which is the
+// first in memory. The divisions are products: (y 5243) >> 19 is y / 100 for y < 10^4, and
+// (y 103) >> 10 is y / 10 for y < 100; no product leaves its lane.
+inline void WriteEightDigits(std::uint32_t x, char* out) {
+  if constexpr (std::endian::native != std::endian::little) {
+    WriteDigits(x, out, 8);
+    return;
+  }
+  std::uint64_t v = (x / 10000) | (std::uint64_t{x % 10000} << 32);
+  std::uint64_t high = ((v * 5243) >> 19) & 0x0000007F0000007FULL;
+  v = high | ((v - high * 100) << 16);
+  high = ((v * 103) >> 10) & 0x000F000F000F000FULL;
+  v = high | ((v - high * 10) << 8);
+  v += 0x3030303030303030ULL;
+  std::memcpy(out, &v, 8);
+}
+
 // Appends the 19 digits of chunk, zero-filled on the left, or without leading zeros.
 void AppendChunk(std::string& text, Limb chunk, bool zeroFill) {
+  constexpr Limb kEight = 100000000;
   char digits[kChunkDigits];
-  for (std::size_t i = kChunkDigits; i-- > 0;) {
-    digits[i] = static_cast<char>('0' + chunk % 10);
-    chunk /= 10;
-  }
+  const Limb low16 = chunk % (kEight * kEight);
+  WriteDigits(chunk / (kEight * kEight), digits, 3);
+  WriteEightDigits(static_cast<std::uint32_t>(low16 / kEight), digits + 3);
+  WriteEightDigits(static_cast<std::uint32_t>(low16 % kEight), digits + 11);
   std::size_t start = 0;
   if (!zeroFill) {
     while (start + 1 < kChunkDigits && digits[start] == '0')
@@ -177,6 +234,11 @@ bool IsDigit(char c) {
 // wrong value into the number.
 void CheckGroups(const char* body, std::size_t len) {
   if (len == 0) ThrowGroupError("");
+  // The usual all-digit text passes in one branch-free sweep.
+  unsigned outside = 0;
+  for (std::size_t i = 0; i < len; ++i)
+    outside |= static_cast<unsigned char>(body[i] - '0') > 9;
+  if (outside == 0) return;
   for (std::size_t end = len; end > 0;) {
     const std::size_t start = end >= 4 ? end - 4 : 0;
     if (!std::all_of(body + start, body + end, IsDigit)) {
@@ -222,6 +284,8 @@ void BigToDecimal(const TFGInt& a, std::string& text) {
   std::vector<Limb> limbs(detail::LimbsForDigits(detail::DigitCount(a)));
   const std::size_t n = detail::ToLimbs(a, limbs.data());
   std::string out;
+  // log10(2) < 0.30103: room for every digit, the sign and a chunk's zero fill.
+  out.reserve(n * 64 * 30103 / 100000 + kChunkDigits + 2);
   if (n != 0 && a.Sign == TBigSign::Negative) out.push_back('-');
   DecimalPowers powers;
   LimbsToDecimal(limbs.data(), n, 0, out, powers);

@@ -9,6 +9,26 @@
 
 namespace xkit::detail {
 
+namespace {
+
+// sum := x + y + carry (carry 0 or 1); returns the carry out. On x86-64 a chain of these
+// keeps the carry in the flag (one ADC each).
+inline unsigned char AddCarry(unsigned char carry, Limb x, Limb y, Limb& sum) {
+#if defined(__x86_64__)
+  unsigned long long t;
+  carry = _addcarry_u64(carry, x, y, &t);
+  sum = t;
+  return carry;
+#else
+  const Limb s = x + carry;
+  const Limb t = s + y;
+  sum = t;
+  return static_cast<unsigned char>((s < carry) + (t < s));
+#endif
+}
+
+}  // namespace
+
 int Compare(const Limb* a, const Limb* b, std::size_t n) {
   while (n > 0) {
     --n;
@@ -17,40 +37,81 @@ int Compare(const Limb* a, const Limb* b, std::size_t n) {
   return 0;
 }
 
+#if defined(__x86_64__) && defined(__GNUC__)
+
+// r[0..n) := a OP b with the carry flag chained through every limb: ADC adds, SBB subtracts.
+// The first n mod 4 limbs go one at a time, the rest four at a time; LEA, DEC and JRCXZ
+// leave the carry flag alone, so the chain runs through the loop control.
+// clang-format off
+#define XKIT_CARRY_CHAIN_STEP(op, offset)          \
+  "mov " offset "(%[a]), %[t]\n\t"                 \
+  op " " offset "(%[b]), %[t]\n\t"                 \
+  "mov %[t], " offset "(%[r])\n\t"
+#define XKIT_CARRY_CHAIN(op)                       \
+  "mov %[head], %[count]\n\t"                      \
+  "test %[count], %[count]\n\t" /* CF := 0 */      \
+  "jz 2f\n"                                        \
+  "1:\n\t"                                         \
+  XKIT_CARRY_CHAIN_STEP(op, "")                    \
+  "lea 8(%[a]), %[a]\n\t"                          \
+  "lea 8(%[b]), %[b]\n\t"                          \
+  "lea 8(%[r]), %[r]\n\t"                          \
+  "dec %[count]\n\t"                               \
+  "jnz 1b\n"                                       \
+  "2:\n\t"                                         \
+  "mov %[blocks], %[count]\n\t"                    \
+  "jrcxz 4f\n"                                     \
+  "3:\n\t"                                         \
+  XKIT_CARRY_CHAIN_STEP(op, "")                    \
+  XKIT_CARRY_CHAIN_STEP(op, "8")                   \
+  XKIT_CARRY_CHAIN_STEP(op, "16")                  \
+  XKIT_CARRY_CHAIN_STEP(op, "24")                  \
+  "lea 32(%[a]), %[a]\n\t"                         \
+  "lea 32(%[b]), %[b]\n\t"                         \
+  "lea 32(%[r]), %[r]\n\t"                         \
+  "dec %[count]\n\t"                               \
+  "jnz 3b\n"                                       \
+  "4:\n\t"                                         \
+  "setc %[out]\n\t"
+// clang-format on
+
 Limb AddN(Limb* r, const Limb* a, const Limb* b, std::size_t n) {
-#if defined(__x86_64__)
-  // One ADC chain; the intrinsic keeps the carry in the flag between limbs.
-  unsigned char carry = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    unsigned long long t;
-    carry = _addcarry_u64(carry, a[i], b[i], &t);
-    r[i] = t;
-  }
-  return carry;
-#else
-  Limb carry = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    // The sum of two limbs and a carry of at most 1 overflows at most once.
-    const Limb s = a[i] + carry;
-    carry = s < carry;
-    const Limb t = s + b[i];
-    carry += t < s;
-    r[i] = t;
-  }
-  return carry;
-#endif
+  unsigned char out;
+  Limb t;
+  std::size_t count;
+  asm volatile(
+      XKIT_CARRY_CHAIN("adc")
+      : [a] "+r"(a), [b] "+r"(b), [r] "+r"(r), [count] "=&c"(count), [t] "=&r"(t), [out] "=&q"(out)
+      : [head] "r"(n & 3), [blocks] "r"(n >> 2)
+      : "cc", "memory");
+  return out;
 }
 
 Limb SubN(Limb* r, const Limb* a, const Limb* b, std::size_t n) {
-#if defined(__x86_64__)
-  unsigned char borrow = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    unsigned long long t;
-    borrow = _subborrow_u64(borrow, a[i], b[i], &t);
-    r[i] = t;
-  }
-  return borrow;
+  unsigned char out;
+  Limb t;
+  std::size_t count;
+  asm volatile(
+      XKIT_CARRY_CHAIN("sbb")
+      : [a] "+r"(a), [b] "+r"(b), [r] "+r"(r), [count] "=&c"(count), [t] "=&r"(t), [out] "=&q"(out)
+      : [head] "r"(n & 3), [blocks] "r"(n >> 2)
+      : "cc", "memory");
+  return out;
+}
+
+#undef XKIT_CARRY_CHAIN
+#undef XKIT_CARRY_CHAIN_STEP
+
 #else
+
+Limb AddN(Limb* r, const Limb* a, const Limb* b, std::size_t n) {
+  unsigned char carry = 0;
+  for (std::size_t i = 0; i < n; ++i)
+    carry = AddCarry(carry, a[i], b[i], r[i]);
+  return carry;
+}
+
+Limb SubN(Limb* r, const Limb* a, const Limb* b, std::size_t n) {
   Limb borrow = 0;
   for (std::size_t i = 0; i < n; ++i) {
     const Limb x = a[i];
@@ -60,8 +121,9 @@ Limb SubN(Limb* r, const Limb* a, const Limb* b, std::size_t n) {
     r[i] = x - y;
   }
   return borrow;
-#endif
 }
+
+#endif
 
 Limb Add1(Limb* r, const Limb* a, std::size_t n, Limb b) {
   std::size_t i = 0;
@@ -157,13 +219,27 @@ Limb SubMul1Portable(Limb* r, const Limb* a, std::size_t n, Limb b) {
   return carry;
 }
 
+void AddDoubledSquaresPortable(Limb* r, const Limb* a, std::size_t n) {
+  Limb shiftedOut = 0;  // the top bit of the limb doubled before
+  unsigned char carry = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const Limb low = r[2 * i];
+    const Limb high = r[2 * i + 1];
+    const DoubleLimb square = static_cast<DoubleLimb>(a[i]) * a[i];
+    carry = AddCarry(carry, (low << 1) | shiftedOut, static_cast<Limb>(square), r[2 * i]);
+    carry =
+        AddCarry(carry, (high << 1) | (low >> 63), static_cast<Limb>(square >> 64), r[2 * i + 1]);
+    shiftedOut = high >> 63;
+  }
+}
+
 // -- Path selection ------------------------------------------------------------------------
 
 namespace {
 
 constexpr ProductKernels kPortableKernels = {
-    Mul1Portable,        AddMul1Portable,  SubMul1Portable,      MulBasecasePortable,
-    SqrBasecasePortable, RedcRowsPortable, KernelPath::kPortable};
+    Mul1Portable,        AddMul1Portable,  SubMul1Portable,     MulBasecasePortable,
+    SqrBasecasePortable, RedcRowsPortable, kPortableThresholds, KernelPath::kPortable};
 
 // Upgrades the table once, during static initialisation.
 [[maybe_unused]] const bool kBestPathSelected =

@@ -1,6 +1,8 @@
 // Division kernels: division by one limb and schoolbook long division, both by invariant
 // reciprocals (Moller and Granlund, "Improved division by invariant integers", 2011): each
-// quotient limb costs multiplications and a correction instead of a hardware division.
+// quotient limb costs multiplications and a correction instead of a hardware division. Long
+// quotients are found by halves (Burnikel and Ziegler's recursive division, as in Brent and
+// Zimmermann, "Modern Computer Arithmetic", 1.4.3), so they cost a few multiplications.
 #include <algorithm>
 #include <bit>
 
@@ -82,8 +84,8 @@ inline Limb Divide3By2(Limb u2, Limb u1, Limb u0, Limb d1, Limb d0, Limb v, Doub
   return q;
 }
 
-// Schoolbook division of np[0..nn] (nn + 1 limbs, the top one below the divisor's top
-// limb) by the normalised dp[0..dn), dn >= 2: q[0..nn-dn+1) gets the quotient, np[0..dn) the
+// Schoolbook division of np[0..nn] (nn + 1 limbs, the top dn of them below the divisor) by
+// the normalised dp[0..dn), dn >= 2: q[0..nn-dn+1) gets the quotient, np[0..dn) the
 // remainder. Each step takes the quotient limb from the top three numerator limbs by one
 // 3/2 division; it is never too small and at most one too large, which one add-back fixes.
 void DivSchoolbook(Limb* q, Limb* np, std::size_t nn, const Limb* dp, std::size_t dn) {
@@ -123,6 +125,56 @@ void DivSchoolbook(Limb* q, Limb* np, std::size_t nn, const Limb* dp, std::size_
   np[dn - 1] = n1;
 }
 
+// Quotients of at least this many limbs are found by halves (divide and conquer), shorter
+// ones by the schoolbook method; measured with the BigDivMod and BigToDecimal benchmarks.
+constexpr std::size_t kDivideByHalvesThreshold = 40;
+
+// Scratch limbs that the division by halves needs for a divisor of n limbs.
+std::size_t HalvesScratchSize(std::size_t n) {
+  return n + MulScratchSize(n, n);
+}
+
+Limb DivideByHalves(Limb* q, Limb* a, std::size_t m, const Limb* d, std::size_t n, Limb* scratch);
+
+// The p quotient limbs of a[0..n+p) by the normalised d[0..n), for 1 <= p < n and
+// a div B^p < d; a[0..n) gets the remainder. The quotient is first estimated from the top 2p
+// limbs of a and the top p limbs of d; the estimate is never too small, and subtracting its
+// product with the rest of d and adding d back while the result is negative corrects it.
+void DivideHalf(Limb* q, Limb* a, std::size_t p, const Limb* d, std::size_t n, Limb* scratch) {
+  Limb qh = DivideByHalves(q, a + n - p, p, d + n - p, p, scratch);
+  // a[0..n) holds the estimate's remainder over a's low n - p limbs; take off the estimate
+  // (qh B^p + q) times d's low n - p limbs.
+  Limb* product = scratch;
+  Mul(product, q, p, d, n - p, scratch + n);
+  Limb borrow = SubN(a, a, product, n);
+  if (qh != 0) borrow += Sub(a + p, a + p, n - p, d, n - p);
+  while (borrow != 0) {
+    qh -= Sub1(q, q, p, 1);
+    borrow -= AddN(a, a, d, n);
+  }
+  // The true quotient is below B^p, so qh has dropped back to 0.
+}
+
+// Divides a[0..n+m) by the normalised d[0..n), 1 <= m <= n, n >= 2, where the top n limbs
+// of a are at most d. The quotient is qh B^m + q[0..m), with qh (0 or 1) returned; a[0..n)
+// gets the remainder and the limbs above it are left undefined. scratch has
+// HalvesScratchSize(n) limbs.
+Limb DivideByHalves(Limb* q, Limb* a, std::size_t m, const Limb* d, std::size_t n, Limb* scratch) {
+  Limb qh = 0;
+  if (Compare(a + m, d, n) >= 0) {
+    SubN(a + m, a + m, d, n);  // the top is now below d
+    qh = 1;
+  }
+  if (m < kDivideByHalvesThreshold) {
+    DivSchoolbook(q, a, n + m - 1, d, n);
+  } else {
+    const std::size_t low = m / 2;
+    DivideHalf(q + low, a + low, m - low, d, n, scratch);
+    DivideHalf(q, a, low, d, n, scratch);
+  }
+  return qh;
+}
+
 }  // namespace
 
 Limb Reciprocal(Limb d) {
@@ -151,7 +203,7 @@ Limb DivRem1(Limb* q, const Limb* a, std::size_t n, const LimbDivisor& d) {
 }
 
 std::size_t DivRemScratchSize(std::size_t an, std::size_t dn) {
-  return an + 1 + dn;
+  return an + 1 + dn + (dn >= kDivideByHalvesThreshold ? HalvesScratchSize(dn) : 0);
 }
 
 void DivRem(Limb* q, Limb* r, const Limb* a, std::size_t an, const Limb* d, std::size_t dn,
@@ -171,7 +223,19 @@ void DivRem(Limb* q, Limb* r, const Limb* a, std::size_t an, const Limb* d, std:
     std::copy(a, a + an, np);
     np[an] = 0;
   }
-  DivSchoolbook(q, np, an, dp, dn);
+  const std::size_t qn = an - dn + 1;
+  if (dn < kDivideByHalvesThreshold || qn < kDivideByHalvesThreshold) {
+    DivSchoolbook(q, np, an, dp, dn);
+  } else {
+    // Quotient blocks of at most dn limbs from the top down, each leaving its remainder as
+    // the top of the next block's dividend; the first block takes the odd size.
+    Limb* halvesScratch = np + an + 1;
+    for (std::size_t left = qn; left > 0;) {
+      const std::size_t m = left % dn == 0 ? dn : left % dn;
+      left -= m;
+      DivideByHalves(q + left, np + left, m, dp, dn, halvesScratch);
+    }
+  }
   if (s != 0) {
     RShift(r, np, dn, s);
   } else {

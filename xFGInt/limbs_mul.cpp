@@ -1,4 +1,5 @@
-// Multiplication and squaring kernels: schoolbook below a threshold, Karatsuba above it.
+// Multiplication and squaring kernels: schoolbook for short operands, then Karatsuba, then
+// Toom-3 (limbs_toom3.cpp) for long ones.
 #include <algorithm>
 #include <utility>
 
@@ -9,10 +10,16 @@ namespace xkit::detail {
 
 namespace {
 
-// Operand sizes (in limbs) from which Karatsuba is used instead of the schoolbook method;
-// the BigMul and BigSquare benchmarks are the place to retune them.
-constexpr std::size_t kMulKaratsubaThreshold = 28;
-constexpr std::size_t kSqrKaratsubaThreshold = 40;
+// Scratch sizes assume the lowest thresholds of any path, so they hold whichever path runs.
+constexpr ProductThresholds kScratchThresholds = {
+    std::min(kPortableThresholds.mulKaratsuba, kMulxAdxThresholds.mulKaratsuba),
+    std::min(kPortableThresholds.sqrKaratsuba, kMulxAdxThresholds.sqrKaratsuba),
+    std::min(kPortableThresholds.mulToom3, kMulxAdxThresholds.mulToom3),
+    std::min(kPortableThresholds.sqrToom3, kMulxAdxThresholds.sqrToom3)};
+
+inline const ProductThresholds& Thresholds() {
+  return gProductKernels.thresholds;
+}
 
 // d = |x - y| for x of xn limbs and y of yn <= xn limbs; d has xn limbs. Returns true when
 // y > x.
@@ -32,22 +39,36 @@ bool AbsDiff(Limb* d, const Limb* x, std::size_t xn, const Limb* y, std::size_t 
   return true;
 }
 
-std::size_t MulBalancedScratchSize(std::size_t n) {
-  if (n < kMulKaratsubaThreshold) return 0;
+// Karatsuba's scratch for n limbs: its differences and middle product, then the recursion's.
+std::size_t KaratsubaScratchSize(std::size_t n, std::size_t (*recursion)(std::size_t)) {
   const std::size_t m = (n + 1) / 2;
-  return 4 * m + std::max(2 * m + 1, MulBalancedScratchSize(m));
+  return 4 * m + std::max(2 * m + 1, recursion(m));
 }
 
 std::size_t SqrScratchSizeOf(std::size_t n) {
-  if (n < kSqrKaratsubaThreshold) return 0;
-  const std::size_t m = (n + 1) / 2;
-  return 3 * m + std::max(2 * m + 1, SqrScratchSizeOf(m));
+  if (n < kScratchThresholds.sqrKaratsuba) return 0;
+  // The Karatsuba square needs one difference less than the product (3m instead of 4m);
+  // the product's figure covers it. Where either method may run, both are covered, which
+  // keeps the size growing with n.
+  const std::size_t karatsuba = KaratsubaScratchSize(n, SqrScratchSizeOf);
+  return n < kScratchThresholds.sqrToom3 ? karatsuba : std::max(karatsuba, SqrToom3ScratchSize(n));
 }
 
-// r[0..2n) = a * b, both of n limbs.
+}  // namespace
+
+std::size_t MulBalancedScratchSize(std::size_t n) {
+  if (n < kScratchThresholds.mulKaratsuba) return 0;
+  const std::size_t karatsuba = KaratsubaScratchSize(n, MulBalancedScratchSize);
+  return n < kScratchThresholds.mulToom3 ? karatsuba : std::max(karatsuba, MulToom3ScratchSize(n));
+}
+
 void MulBalanced(Limb* r, const Limb* a, const Limb* b, std::size_t n, Limb* scratch) {
-  if (n < kMulKaratsubaThreshold) {
+  if (n < Thresholds().mulKaratsuba) {
     MulBasecase(r, a, n, b, n);
+    return;
+  }
+  if (n >= Thresholds().mulToom3) {
+    MulToom3(r, a, b, n, scratch);
     return;
   }
   // Karatsuba: a = a1 B^m + a0, b = b1 B^m + b0 with the low halves of m limbs and the
@@ -77,19 +98,6 @@ void MulBalanced(Limb* r, const Limb* a, const Limb* b, std::size_t n, Limb* scr
   Add(r + m, r + m, m + 2 * h, middle, 2 * m + 1);
 }
 
-}  // namespace
-
-void MulBasecasePortableRows(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn,
-                             Limb (*addMul1)(Limb* r, const Limb* a, std::size_t n, Limb b)) {
-  std::fill(r, r + an, Limb{0});
-  for (std::size_t j = 0; j < bn; ++j)
-    r[an + j] = addMul1(r + j, a, an, b[j]);
-}
-
-void MulBasecasePortable(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn) {
-  MulBasecasePortableRows(r, a, an, b, bn, AddMul1Portable);
-}
-
 void MulBasecase(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn) {
   gProductKernels.mulBasecase(r, a, an, b, bn);
 }
@@ -98,40 +106,17 @@ void SqrBasecase(Limb* r, const Limb* a, std::size_t n) {
   gProductKernels.sqrBasecase(r, a, n);
 }
 
-void SqrBasecasePortable(Limb* r, const Limb* a, std::size_t n) {
-  SqrBasecaseRows(r, a, n, Mul1Portable, AddMul1Portable);
+void MulBasecasePortable(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn) {
+  MulBasecaseWith<Mul1Portable, AddMul1Portable>(r, a, an, b, bn);
 }
 
-void SqrBasecaseRows(Limb* r, const Limb* a, std::size_t n,
-                     Limb (*mul1)(Limb* r, const Limb* a, std::size_t n, Limb b),
-                     Limb (*addMul1)(Limb* r, const Limb* a, std::size_t n, Limb b)) {
-  // Cross products a[i] a[j], i < j, land at limb i + j: row i fills r[2i+1 .. n+i].
-  r[0] = 0;
-  if (n > 1) {
-    r[n] = mul1(r + 1, a + 1, n - 1, a[0]);
-    for (std::size_t i = 1; i + 1 < n; ++i)
-      r[n + i] = addMul1(r + 2 * i + 1, a + i + 1, n - i - 1, a[i]);
-    // Every cross product counts twice.
-    r[2 * n - 1] = LShift(r + 1, r + 1, 2 * n - 2, 1);
-  } else {
-    r[1] = 0;
-  }
-  // Add the squares a[i]^2 at limb 2i; the total is a^2 < B^2n, so no carry leaves r.
-  Limb carry = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    const DoubleLimb square = static_cast<DoubleLimb>(a[i]) * a[i];
-    const DoubleLimb low = static_cast<DoubleLimb>(r[2 * i]) + static_cast<Limb>(square) + carry;
-    r[2 * i] = static_cast<Limb>(low);
-    const DoubleLimb high =
-        static_cast<DoubleLimb>(r[2 * i + 1]) + static_cast<Limb>(square >> 64) + (low >> 64);
-    r[2 * i + 1] = static_cast<Limb>(high);
-    carry = static_cast<Limb>(high >> 64);
-  }
+void SqrBasecasePortable(Limb* r, const Limb* a, std::size_t n) {
+  SqrBasecaseWith<Mul1Portable, AddMul1Portable, AddDoubledSquaresPortable>(r, a, n);
 }
 
 std::size_t MulScratchSize(std::size_t an, std::size_t bn) {
   const std::size_t small = std::min(an, bn);
-  if (small < kMulKaratsubaThreshold) return 0;
+  if (small < kScratchThresholds.mulKaratsuba) return 0;
   // The unbalanced case keeps a partial product of 2 t limbs at each level of its remainder
   // recursion, where t runs down like Euclid's remainders from small (each at most half of
   // the one two levels up): at most 8 small limbs in all, besides the balanced scratch.
@@ -143,7 +128,7 @@ void Mul(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn, 
     std::swap(a, b);
     std::swap(an, bn);
   }
-  if (bn < kMulKaratsubaThreshold) {
+  if (bn < Thresholds().mulKaratsuba) {
     MulBasecase(r, a, an, b, bn);
     return;
   }
@@ -179,8 +164,12 @@ std::size_t SqrScratchSize(std::size_t n) {
 }
 
 void Sqr(Limb* r, const Limb* a, std::size_t n, Limb* scratch) {
-  if (n < kSqrKaratsubaThreshold) {
+  if (n < Thresholds().sqrKaratsuba) {
     SqrBasecase(r, a, n);
+    return;
+  }
+  if (n >= Thresholds().sqrToom3) {
+    SqrToom3(r, a, n, scratch);
     return;
   }
   // a^2 = z0 + (z0 + z2 - (a0 - a1)^2) B^m + z2 B^2m, halves as in MulBalanced.

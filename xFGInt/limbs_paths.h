@@ -1,21 +1,36 @@
-// Internal to the kernel layer: the table of one-limb product kernels that the CPU-path
-// switch swaps, and the two paths that fill it.
+// Internal to the kernel layer: the table of product kernels (one-limb rows and schoolbook
+// products) that the CPU-path switch swaps, and the two paths that fill it.
 #pragma once
 
 #include "xFGInt/limbs.h"
 
 namespace xkit::detail {
 
+using RowKernel = Limb (*)(Limb* r, const Limb* a, std::size_t n, Limb b);
+
+// Operand sizes (in limbs) from which Karatsuba beats a path's schoolbook products and
+// Toom-3 beats Karatsuba, measured with bench/ on x86-64; the square's schoolbook forms each
+// cross product once, so it stays ahead longer.
+struct ProductThresholds {
+  std::size_t mulKaratsuba;
+  std::size_t sqrKaratsuba;
+  std::size_t mulToom3;
+  std::size_t sqrToom3;
+};
+inline constexpr ProductThresholds kPortableThresholds = {20, 40, 120, 120};
+inline constexpr ProductThresholds kMulxAdxThresholds = {32, 80, 240, 240};
+
 struct ProductKernels {
-  Limb (*mul1)(Limb* r, const Limb* a, std::size_t n, Limb b);
-  Limb (*addMul1)(Limb* r, const Limb* a, std::size_t n, Limb b);
-  Limb (*subMul1)(Limb* r, const Limb* a, std::size_t n, Limb b);
+  RowKernel mul1;
+  RowKernel addMul1;
+  RowKernel subMul1;
   // The schoolbook product and square (MulBasecase, SqrBasecase), and the rows of a
   // Montgomery reduction: t[0..2n) += q_i m 2^(64 i) for i < n, each q_i clearing t[i],
   // the row's carry left in t[i].
   void (*mulBasecase)(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn);
   void (*sqrBasecase)(Limb* r, const Limb* a, std::size_t n);
   void (*redcRows)(Limb* t, const Limb* m, std::size_t n, Limb mInverse);
+  ProductThresholds thresholds;
   KernelPath path;
 };
 
@@ -29,13 +44,46 @@ Limb SubMul1Portable(Limb* r, const Limb* a, std::size_t n, Limb b);
 void MulBasecasePortable(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn);
 void SqrBasecasePortable(Limb* r, const Limb* a, std::size_t n);
 void RedcRowsPortable(Limb* t, const Limb* m, std::size_t n, Limb mInverse);
-// SqrBasecase with given row kernels.
-void SqrBasecaseRows(Limb* r, const Limb* a, std::size_t n,
-                     Limb (*mul1)(Limb* r, const Limb* a, std::size_t n, Limb b),
-                     Limb (*addMul1)(Limb* r, const Limb* a, std::size_t n, Limb b));
-// MulBasecase with a given row kernel.
-void MulBasecasePortableRows(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn,
-                             Limb (*addMul1)(Limb* r, const Limb* a, std::size_t n, Limb b));
+
+// The schoolbook methods over a path's row kernels, which they call directly.
+
+template <RowKernel kMul1, RowKernel kAddMul1>
+void MulBasecaseWith(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn) {
+  r[an] = kMul1(r, a, an, b[0]);
+  for (std::size_t j = 1; j < bn; ++j)
+    r[an + j] = kAddMul1(r + j, a, an, b[j]);
+}
+
+// r[0..2n) := 2 r + the sum of a[i]^2 B^(2i), with r holding the cross products of a square
+// (below B^(2n) / 2, so the doubled value fits and the total is a^2).
+using DiagonalKernel = void (*)(Limb* r, const Limb* a, std::size_t n);
+void AddDoubledSquaresPortable(Limb* r, const Limb* a, std::size_t n);
+
+template <RowKernel kMul1, RowKernel kAddMul1, DiagonalKernel kAddDoubledSquares>
+void SqrBasecaseWith(Limb* r, const Limb* a, std::size_t n) {
+  // Cross products a[i] a[j], i < j, land at limb i + j: row i fills r[2i+1 .. n+i].
+  r[0] = 0;
+  r[2 * n - 1] = 0;
+  if (n > 1) {
+    r[n] = kMul1(r + 1, a + 1, n - 1, a[0]);
+    for (std::size_t i = 1; i + 1 < n; ++i)
+      r[n + i] = kAddMul1(r + 2 * i + 1, a + i + 1, n - i - 1, a[i]);
+  }
+  kAddDoubledSquares(r, a, n);
+}
+
+// -- Sub-quadratic products -------------------------------------------------------------------
+
+// r[0..2n) = a * b for a and b of n limbs, by the method n calls for (limbs_mul.cpp).
+std::size_t MulBalancedScratchSize(std::size_t n);
+void MulBalanced(Limb* r, const Limb* a, const Limb* b, std::size_t n, Limb* scratch);
+
+// Toom-3 products and squares (limbs_toom3.cpp), for n of at least a path's Toom-3
+// threshold; scratch is sized by the matching function.
+std::size_t MulToom3ScratchSize(std::size_t n);
+void MulToom3(Limb* r, const Limb* a, const Limb* b, std::size_t n, Limb* scratch);
+std::size_t SqrToom3ScratchSize(std::size_t n);
+void SqrToom3(Limb* r, const Limb* a, std::size_t n, Limb* scratch);
 
 bool MulxAdxSupported();
 bool Radix52Supported();          // AVX-512F and AVX-512 IFMA

@@ -1,7 +1,9 @@
 // The record operations (release, copy, sign, magnitude comparison) and the bridge between
 // records and limbs.
 #include <algorithm>
+#include <bit>
 
+#include "xFGInt/digit_kernels.h"
 #include "xFGInt/record_limbs.h"
 #include "xFGInt/xFGInt.h"
 
@@ -9,19 +11,9 @@ namespace xkit {
 
 namespace detail {
 
-void RequireValue(const TFGInt& a) {
+void ThrowNotAValue(const TFGInt& a) {
   if (a.Digits.empty()) throw Exception("TFGInt: an empty record is not a value");
-  if (a.Digits.size() < 2 || a.Digits[0] != a.Digits.size() - 1) {
-    throw Exception("TFGInt: malformed record (its digit count does not match its array)");
-  }
-}
-
-void Normalise(TFGInt& a, std::size_t top) {
-  std::size_t n = top;
-  while (n > 1 && a.Digits[n] == 0)
-    --n;
-  a.Digits.resize(n + 1);
-  a.Digits[0] = static_cast<std::uint32_t>(n);
+  throw Exception("TFGInt: malformed record (its digit count does not match its array)");
 }
 
 void SetDigit(TFGInt& a, std::uint32_t digit, TBigSign sign) {
@@ -31,48 +23,20 @@ void SetDigit(TFGInt& a, std::uint32_t digit, TBigSign sign) {
 
 std::size_t ToLimbs(const TFGInt& a, Limb* out) {
   const std::size_t n = DigitCount(a);
-  const std::uint32_t* digit = a.Digits.data() + 1;
-  std::size_t k = 0;
-  Limb pending = 0;   // the low `bits` bits of the limb being filled
-  unsigned bits = 0;  // always below 64
-  for (std::size_t i = 0; i < n; ++i) {
-    const Limb d = digit[i] & kDigitMask;
-    pending |= d << bits;
-    if (bits >= 64 - kDigitBits) {
-      out[k++] = pending;
-      pending = d >> (64 - bits);  // 64 - bits lies in 1..31
-      bits -= 64 - kDigitBits;
-    } else {
-      bits += kDigitBits;
-    }
-  }
-  if (bits != 0) out[k++] = pending;
-  return NormalizedSize(out, k);
+  gDigitKernels.digitsToLimbs(a.Digits.data() + 1, n, out);
+  return NormalizedSize(out, LimbsForDigits(n));
 }
 
 void FromLimbs(const Limb* a, std::size_t n, TBigSign sign, TFGInt& r) {
   n = NormalizedSize(a, n);
-  const std::size_t count = std::max<std::size_t>(1, (n * 64 + kDigitBits - 1) / kDigitBits);
+  // The exact digit count of the value, so the array is sized once.
+  const std::size_t bits =
+      n == 0 ? 0 : 64 * n - static_cast<std::size_t>(std::countl_zero(a[n - 1]));
+  const std::size_t count = std::max<std::size_t>(1, (bits + kDigitBits - 1) / kDigitBits);
   r.Digits.resize(count + 1);
-  std::uint32_t* digit = r.Digits.data() + 1;
-  // Digit k is bits 31k .. 31k + 30 of a, taken independently of the others (no chain from
-  // one digit to the next). A digit that starts at bit offset s of limb i takes its
-  // remaining 31 - (64 - s) bits from limb i + 1; shifting that limb left by 1 and then by
-  // 63 - s is a shift by 64 - s that stays defined for s = 0.
-  std::size_t k = 0;
-  for (; k < count; ++k) {
-    const std::size_t bit = k * kDigitBits;
-    const std::size_t i = bit / 64;
-    if (i + 1 >= n) break;
-    const unsigned s = bit % 64;
-    digit[k] = static_cast<std::uint32_t>((a[i] >> s) | ((a[i + 1] << 1) << (63 - s))) & kDigitMask;
-  }
-  for (; k < count; ++k) {
-    const std::size_t bit = k * kDigitBits;
-    digit[k] = n == 0 ? 0 : static_cast<std::uint32_t>(a[bit / 64] >> (bit % 64)) & kDigitMask;
-  }
+  r.Digits[0] = static_cast<std::uint32_t>(count);
+  gDigitKernels.limbsToDigits(a, n, r.Digits.data() + 1, count);
   r.Sign = sign;
-  Normalise(r, count);
 }
 
 }  // namespace detail

@@ -16,8 +16,15 @@ namespace xkit::detail {
 inline constexpr unsigned kDigitBits = 31;
 inline constexpr std::uint32_t kDigitMask = 0x7FFFFFFF;
 
+// Throws the Exception that tells why a is not a value.
+[[noreturn]] void ThrowNotAValue(const TFGInt& a);
+
 // Throws Exception unless a is a value: not empty, and its count cell matches its array.
-void RequireValue(const TFGInt& a);
+inline void RequireValue(const TFGInt& a) {
+  if (a.Digits.size() < 2 || a.Digits[0] != a.Digits.size() - 1) [[unlikely]] {
+    ThrowNotAValue(a);
+  }
+}
 
 inline std::size_t DigitCount(const TFGInt& a) {
   return a.Digits[0];
@@ -28,7 +35,13 @@ inline bool IsZero(const TFGInt& a) {
 
 // Drops zero digits above digit 1 from a's digits 1..top, then sizes the array to count + 1
 // and writes the count.
-void Normalise(TFGInt& a, std::size_t top);
+inline void Normalise(TFGInt& a, std::size_t top) {
+  std::size_t n = top;
+  while (n > 1 && a.Digits[n] == 0)
+    --n;
+  a.Digits.resize(n + 1);
+  a.Digits[0] = static_cast<std::uint32_t>(n);
+}
 
 // a := the one-digit value digit (below 2^31) with the given flag.
 void SetDigit(TFGInt& a, std::uint32_t digit, TBigSign sign);
@@ -45,6 +58,16 @@ std::size_t ToLimbs(const TFGInt& a, Limb* out);
 // r := the n-limb magnitude a (n may be 0, and high zero limbs are allowed) with the given
 // flag, normalised. a must not point into r's digits.
 void FromLimbs(const Limb* a, std::size_t n, TBigSign sign, TFGInt& r);
+
+// The digit kernels under ToLimbs, FromLimbs and the digit sums have a portable path and,
+// on x86-64 CPUs with AVX2, a vector path; both give identical results. The fastest
+// available path is chosen at start-up; tests force each in turn.
+enum class DigitPath : std::uint8_t { kPortable, kAvx2 };
+bool DigitPathAvailable(DigitPath path);
+DigitPath ActiveDigitPath();
+// Selects a path for the whole process; returns false (and changes nothing) when the CPU
+// lacks it. Not for use while another thread runs kernels.
+bool SelectDigitPath(DigitPath path);
 
 // Uninitialised scratch limbs: on the stack up to kInline limbs, on the heap beyond.
 class LimbBuffer {

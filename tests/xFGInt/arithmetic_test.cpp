@@ -8,19 +8,6 @@
 namespace xkit::test {
 namespace {
 
-TBigSign Flip(TBigSign s) {
-  return s == kNeg ? kPos : kNeg;
-}
-mpz_class Signed(const mpz_class& m, TBigSign s) {
-  return s == kNeg ? mpz_class(-m) : m;
-}
-
-// The flag of a sum: the common flag, else that of the larger magnitude, else a's.
-TBigSign SumSign(const mpz_class& a, TBigSign as, const mpz_class& b, TBigSign bs) {
-  if (as == bs || a > b) return as;
-  return a < b ? bs : as;
-}
-
 class Arithmetic : public EachKernelPath {};
 
 TEST_P(Arithmetic, RandomOperandsMatchGmpWithTheRecordSignRules) {

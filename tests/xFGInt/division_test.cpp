@@ -6,10 +6,6 @@
 namespace xkit::test {
 namespace {
 
-mpz_class Signed(const mpz_class& m, TBigSign s) {
-  return s == kNeg ? mpz_class(-m) : m;
-}
-
 // The record's quotient rule: for a flagged Positive, |a| div |b| with b's flag; for a
 // flagged Negative, the Euclidean quotient's magnitude, flagged against b's flag.
 void ExpectDivMod(const mpz_class& am, TBigSign as, const mpz_class& bm, TBigSign bs) {

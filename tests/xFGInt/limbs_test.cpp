@@ -42,6 +42,19 @@ protected:
   RandomValues random_{20240611};
 };
 
+// DivRem of a by d against GMP's truncating division.
+::testing::AssertionResult DivRemMatchesGmp(const Limbs& a, const Limbs& d) {
+  Limbs q(a.size() - d.size() + 1);
+  Limbs r(d.size());
+  Limbs scratch(detail::DivRemScratchSize(a.size(), d.size()));
+  detail::DivRem(q.data(), r.data(), a.data(), a.size(), d.data(), d.size(), scratch.data());
+  mpz_class eq, er;
+  mpz_tdiv_qr(eq.get_mpz_t(), er.get_mpz_t(), FromLimbs(a).get_mpz_t(), FromLimbs(d).get_mpz_t());
+  if (FromLimbs(q) != eq) return ::testing::AssertionFailure() << "quotient differs";
+  if (FromLimbs(r) != er) return ::testing::AssertionFailure() << "remainder differs";
+  return ::testing::AssertionSuccess();
+}
+
 TEST_P(LimbKernels, MulMatchesGmpAcrossSizes) {
   const std::size_t sizes[] = {1, 2, 3, 5, 27, 28, 29, 41, 56, 57, 80, 113, 130, 250, 301};
   for (const std::size_t an : sizes) {
@@ -106,6 +119,27 @@ TEST_P(LimbKernels, OneLimbProductsOnEveryBlockSplit) {
   }
 }
 
+TEST_P(LimbKernels, LimbRunSumsOnEveryBlockSplit) {
+  for (std::size_t n = 0; n <= 13; ++n) {
+    for (int kind = 0; kind < 3; ++kind) {
+      const Limbs a = Make(n, kind);
+      const Limbs b = Make(n, (kind + 1) % 3);
+      const mpz_class limbBase = mpz_class(1) << (64 * n);
+      Limbs r(n);
+      Limb carry = detail::AddN(r.data(), a.data(), b.data(), n);
+      ASSERT_EQ(FromLimbs(r) + carry * limbBase, FromLimbs(a) + FromLimbs(b)) << n;
+      Limb borrow = detail::SubN(r.data(), a.data(), b.data(), n);
+      ASSERT_EQ(FromLimbs(r) - borrow * limbBase, FromLimbs(a) - FromLimbs(b)) << n;
+      r = a;  // in place, into either operand
+      carry = detail::AddN(r.data(), r.data(), b.data(), n);
+      ASSERT_EQ(FromLimbs(r) + carry * limbBase, FromLimbs(a) + FromLimbs(b)) << n;
+      r = b;
+      borrow = detail::SubN(r.data(), a.data(), r.data(), n);
+      ASSERT_EQ(FromLimbs(r) - borrow * limbBase, FromLimbs(a) - FromLimbs(b)) << n;
+    }
+  }
+}
+
 TEST_P(LimbKernels, DivRemMatchesGmp) {
   struct Case {
     std::size_t an, dn;
@@ -131,15 +165,7 @@ TEST_P(LimbKernels, DivRemMatchesGmp) {
         for (std::size_t i = 0; i < c.dn && i < c.an; ++i)
           a[c.an - 1 - i] = d[c.dn - 1 - i];
       }
-      Limbs q(c.an - c.dn + 1);
-      Limbs r(c.dn);
-      Limbs scratch(detail::DivRemScratchSize(c.an, c.dn));
-      detail::DivRem(q.data(), r.data(), a.data(), c.an, d.data(), c.dn, scratch.data());
-      mpz_class eq, er;
-      mpz_tdiv_qr(eq.get_mpz_t(), er.get_mpz_t(), FromLimbs(a).get_mpz_t(),
-                  FromLimbs(d).get_mpz_t());
-      ASSERT_EQ(FromLimbs(q), eq) << c.an << "/" << c.dn << " kind " << kind;
-      ASSERT_EQ(FromLimbs(r), er) << c.an << "/" << c.dn << " kind " << kind;
+      ASSERT_TRUE(DivRemMatchesGmp(a, d)) << c.an << "/" << c.dn << " kind " << kind;
     }
   }
 }
@@ -163,6 +189,42 @@ TEST_P(LimbKernels, DivRemWithNormalisedDivisorTopLimbsInTheDividend) {
     detail::DivRem(q.data(), r.data(), a.data(), an, d.data(), dn, scratch.data());
     ASSERT_EQ(FromLimbs(q) * FromLimbs(d) + FromLimbs(r), FromLimbs(a));
     ASSERT_LT(FromLimbs(r), FromLimbs(d));
+  }
+}
+
+TEST_P(LimbKernels, LongDivisionsByHalvesMatchGmp) {
+  struct Case {
+    std::size_t an, dn;
+  };
+  for (const Case c : {Case{80, 40},
+                       {81, 40},
+                       {120, 41},
+                       {200, 100},
+                       {201, 100},
+                       {350, 100},
+                       {700, 333},
+                       {1200, 257}}) {
+    for (int kind = 0; kind < 5; ++kind) {
+      Limbs a = Make(c.an, kind % 3);
+      Limbs d = Make(c.dn, (kind + 1) % 3);
+      if (kind == 3) {
+        // A divisor with a bare top limb (2^63 or 1 after the shift) and a dividend that
+        // repeats its top limbs: the estimates from the divisor's top run high.
+        std::fill(d.begin(), d.end() - 1, Limb{0});
+        d[c.dn - 1] = Limb{1} << (random_.Below(2) * 63);
+        std::fill(a.end() - static_cast<std::ptrdiff_t>(c.dn), a.end(), ~Limb{0});
+      }
+      if (kind == 4) {
+        // a = d q - 1 for q = t B^k: every quotient limb below the top is B - 1 and every
+        // partial remainder is d - 1, whose top limbs equal the divisor's, the case where
+        // an estimate from the top overflows its limbs.
+        const mpz_class quotient = mpz_class(1 + random_.Below(1000)) << (64 * (c.an - c.dn - 1));
+        const mpz_class value = quotient * FromLimbs(d) - 1;
+        std::fill(a.begin(), a.end(), Limb{0});
+        mpz_export(a.data(), nullptr, -1, sizeof(Limb), 0, 0, value.get_mpz_t());
+      }
+      ASSERT_TRUE(DivRemMatchesGmp(a, d)) << c.an << "/" << c.dn << " kind " << kind;
+    }
   }
 }
 
@@ -194,6 +256,86 @@ TEST_P(LimbKernels, ShiftsAndCarries) {
   EXPECT_EQ(ones, Limbs(3, 0));
   EXPECT_EQ(detail::Sub1(ones.data(), ones.data(), 3, 1), 1u);
   EXPECT_EQ(ones, Limbs(3, ~Limb{0}));
+}
+
+TEST_P(LimbKernels, SchoolbookProductsOnEverySmallShape) {
+  for (std::size_t an = 1; an <= 20; ++an) {
+    for (std::size_t bn = 1; bn <= an; ++bn) {
+      for (int kind = 0; kind < 3; ++kind) {
+        const Limbs a = Make(an, kind);
+        const Limbs b = Make(bn, (kind + 1) % 3);
+        Limbs r(an + bn);
+        detail::MulBasecase(r.data(), a.data(), an, b.data(), bn);
+        ASSERT_EQ(FromLimbs(r), FromLimbs(a) * FromLimbs(b)) << an << " x " << bn;
+      }
+    }
+  }
+  for (std::size_t n = 1; n <= 90; ++n) {
+    for (int kind = 0; kind < 3; ++kind) {
+      const Limbs a = Make(n, kind);
+      Limbs r(2 * n);
+      detail::SqrBasecase(r.data(), a.data(), n);
+      ASSERT_EQ(FromLimbs(r), FromLimbs(a) * FromLimbs(a)) << n << " kind " << kind;
+    }
+  }
+}
+
+TEST_P(LimbKernels, ToomThreeProductsMatchGmp) {
+  // Both paths' Toom-3 thresholds and their neighbours, top parts of every length k - 2, k - 1
+  // and k (n = 3k - 2, 3k - 1, 3k), and lengths where the recursion takes Toom-3 again.
+  for (const std::size_t n : {119, 120, 121, 239, 240, 241, 361, 362, 363, 724, 1000}) {
+    for (int kind = 0; kind < 3; ++kind) {
+      const Limbs a = Make(n, kind);
+      const Limbs b = Make(n, (kind + 1) % 3);
+      Limbs r(2 * n);
+      Limbs scratch(detail::MulScratchSize(n, n));
+      detail::Mul(r.data(), a.data(), n, b.data(), n, scratch.data());
+      ASSERT_EQ(FromLimbs(r), FromLimbs(a) * FromLimbs(b)) << n << " kind " << kind;
+      Limbs square(2 * n);
+      Limbs squareScratch(detail::SqrScratchSize(n));
+      detail::Sqr(square.data(), a.data(), n, squareScratch.data());
+      ASSERT_EQ(FromLimbs(square), FromLimbs(a) * FromLimbs(a)) << n << " kind " << kind;
+    }
+  }
+  // a(-1) negative and b(-1) positive, or the other way round: a middle third of all ones
+  // over outer thirds that are short, against a middle third of zeros.
+  for (const bool aNegative : {false, true}) {
+    const std::size_t n = 150;
+    Limbs a = Make(n, 0);
+    Limbs b = Make(n, 0);
+    Limbs& ones = aNegative ? a : b;
+    Limbs& zeros = aNegative ? b : a;
+    ones[49] = ones[148] = ones[149] = 0;
+    for (std::size_t i = 50; i < 100; ++i) {
+      ones[i] = ~Limb{0};
+      zeros[i] = 0;
+    }
+    Limbs r(2 * n);
+    Limbs scratch(detail::MulScratchSize(n, n));
+    detail::Mul(r.data(), a.data(), n, b.data(), n, scratch.data());
+    ASSERT_EQ(FromLimbs(r), FromLimbs(a) * FromLimbs(b)) << aNegative;
+  }
+}
+
+TEST_P(LimbKernels, ProductsAroundTheKaratsubaThresholds) {
+  // Each path has its own thresholds; these sizes straddle both paths' and their doubles.
+  for (const std::size_t n : {19, 20, 21, 31, 32, 33, 39, 40, 41, 63, 64, 65, 66}) {
+    for (const std::size_t bn : {n - 1, n}) {
+      const Limbs a = Make(n, 1);
+      const Limbs b = Make(bn, 0);
+      Limbs r(n + bn);
+      Limbs scratch(detail::MulScratchSize(n, bn));
+      detail::Mul(r.data(), a.data(), n, b.data(), bn, scratch.data());
+      ASSERT_EQ(FromLimbs(r), FromLimbs(a) * FromLimbs(b)) << n << " x " << bn;
+    }
+  }
+  for (const std::size_t n : {39, 40, 41, 79, 80, 81, 159, 160, 161, 321}) {
+    const Limbs a = Make(n, 1);
+    Limbs r(2 * n);
+    Limbs scratch(detail::SqrScratchSize(n));
+    detail::Sqr(r.data(), a.data(), n, scratch.data());
+    ASSERT_EQ(FromLimbs(r), FromLimbs(a) * FromLimbs(a)) << n;
+  }
 }
 
 XKIT_INSTANTIATE_KERNEL_PATHS(LimbKernels);

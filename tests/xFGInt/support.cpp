@@ -102,11 +102,19 @@ mpz_class RandomValues::Magnitude(std::size_t maxDigits) {
 
 void EachKernelPath::SetUp() {
   saved_ = detail::ActiveKernelPath();
+  savedDigits_ = detail::ActiveDigitPath();
   if (!detail::SelectKernelPath(GetParam())) GTEST_SKIP() << "this CPU lacks the path";
+  // The portable run is portable throughout; the other one takes the best digit path too.
+  if (GetParam() == detail::KernelPath::kPortable) {
+    detail::SelectDigitPath(detail::DigitPath::kPortable);
+  } else {
+    detail::SelectDigitPath(detail::DigitPath::kAvx2);
+  }
 }
 
 void EachKernelPath::TearDown() {
   detail::SelectKernelPath(saved_);
+  detail::SelectDigitPath(savedDigits_);
 }
 
 std::string PathName(const ::testing::TestParamInfo<detail::KernelPath>& info) {
@@ -119,6 +127,19 @@ std::string PathName(const ::testing::TestParamInfo<detail::KernelPath>& info) {
       return "Avx512Ifma";
   }
   return "Unknown";
+}
+
+void EachDigitPath::SetUp() {
+  saved_ = detail::ActiveDigitPath();
+  if (!detail::SelectDigitPath(GetParam())) GTEST_SKIP() << "this CPU lacks the path";
+}
+
+void EachDigitPath::TearDown() {
+  detail::SelectDigitPath(saved_);
+}
+
+std::string DigitPathName(const ::testing::TestParamInfo<detail::DigitPath>& info) {
+  return info.param == detail::DigitPath::kPortable ? "Portable" : "Avx2";
 }
 
 }  // namespace xkit::test

@@ -11,12 +11,26 @@
 #include <vector>
 
 #include "xFGInt/limbs.h"
+#include "xFGInt/record_limbs.h"
 #include "xFGInt/xFGInt.h"
 
 namespace xkit::test {
 
 inline constexpr TBigSign kPos = TBigSign::Positive;
 inline constexpr TBigSign kNeg = TBigSign::Negative;
+
+inline TBigSign Flip(TBigSign s) {
+  return s == kNeg ? kPos : kNeg;
+}
+inline mpz_class Signed(const mpz_class& m, TBigSign s) {
+  return s == kNeg ? mpz_class(-m) : m;
+}
+// The flag of a sum of magnitudes a and b with flags as and bs: the common flag, else that of
+// the larger magnitude, else a's.
+inline TBigSign SumSign(const mpz_class& a, TBigSign as, const mpz_class& b, TBigSign bs) {
+  if (as == bs || a > b) return as;
+  return a < b ? bs : as;
+}
 
 // A record holding magnitude |value| with the given flag, digits made by GMP.
 TFGInt Record(const mpz_class& magnitude, TBigSign sign = kPos);
@@ -53,7 +67,8 @@ private:
   gmp_randclass gmp_{gmp_randinit_mt};
 };
 
-// Runs the body once per kernel path this CPU offers, restoring the default path after.
+// Runs the body once per kernel path this CPU offers, restoring the default paths after.
+// The portable run uses the portable digit kernels as well, the other run the best ones.
 class EachKernelPath : public ::testing::TestWithParam<detail::KernelPath> {
 protected:
   void SetUp() override;
@@ -61,9 +76,22 @@ protected:
 
 private:
   detail::KernelPath saved_ = detail::KernelPath::kPortable;
+  detail::DigitPath savedDigits_ = detail::DigitPath::kPortable;
 };
 
 std::string PathName(const ::testing::TestParamInfo<detail::KernelPath>& info);
+
+// Runs the body once per digit-kernel path this CPU offers, restoring the default path after.
+class EachDigitPath : public ::testing::TestWithParam<detail::DigitPath> {
+protected:
+  void SetUp() override;
+  void TearDown() override;
+
+private:
+  detail::DigitPath saved_ = detail::DigitPath::kPortable;
+};
+
+std::string DigitPathName(const ::testing::TestParamInfo<detail::DigitPath>& info);
 
 #define XKIT_INSTANTIATE_KERNEL_PATHS(Suite)                                           \
   INSTANTIATE_TEST_SUITE_P(Paths, Suite,                                               \
@@ -71,5 +99,11 @@ std::string PathName(const ::testing::TestParamInfo<detail::KernelPath>& info);
                                              ::xkit::detail::KernelPath::kMulxAdx,     \
                                              ::xkit::detail::KernelPath::kAvx512Ifma), \
                            ::xkit::test::PathName)
+
+#define XKIT_INSTANTIATE_DIGIT_PATHS(Suite)                                                      \
+  INSTANTIATE_TEST_SUITE_P(                                                                      \
+      Paths, Suite,                                                                              \
+      ::testing::Values(::xkit::detail::DigitPath::kPortable, ::xkit::detail::DigitPath::kAvx2), \
+      ::xkit::test::DigitPathName)
 
 }  // namespace xkit::test
