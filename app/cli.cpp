@@ -90,39 +90,42 @@ Input::Input(const std::optional<std::string>& path, std::istream& standardInput
   stream_ = file_.get();
 }
 
-Output::Output(const std::optional<std::string>& path, std::ostream& standardOutput) {
-  if (!path || *path == "-") {
-    stream_ = &standardOutput;
-    return;
-  }
-  target_ = *path;
+StagedFile::StagedFile(std::string target) : target_(std::move(target)) {
   std::random_device entropy;
   temporary_ = target_ + ".tmp-" + std::to_string(entropy());
-  file_ = std::make_unique<std::ofstream>(temporary_, std::ios::binary | std::ios::trunc);
-  if (!*file_) throw Failure(target_ + ": " + std::strerror(errno));
-  stream_ = file_.get();
 }
 
-Output::~Output() {
-  if (file_ && !committed_) {
-    file_.reset();
-    std::error_code ignored;
-    std::filesystem::remove(temporary_, ignored);
-  }
+StagedFile::~StagedFile() {
+  if (committed_) return;
+  std::error_code ignored;
+  std::filesystem::remove(temporary_, ignored);
 }
 
-void Output::Commit() {
-  stream_->flush();
-  if (!file_) {
-    if (!*stream_) throw Failure("cannot write to standard output");
-    return;
-  }
-  file_->close();
-  if (!*file_) throw Failure(target_ + ": write failed");
+void StagedFile::Commit() {
   std::error_code error;
   std::filesystem::rename(temporary_, target_, error);
   if (error) throw Failure(target_ + ": " + error.message());
   committed_ = true;
+}
+
+Output::Output(const std::optional<std::string>& path, std::ostream& standardOutput)
+    : stream_(&standardOutput) {
+  if (!path || *path == "-") return;
+  staged_.emplace(*path);
+  file_ = std::make_unique<std::ofstream>(staged_->Path(), std::ios::binary | std::ios::trunc);
+  if (!*file_) throw Failure(*path + ": " + std::strerror(errno));
+  stream_ = file_.get();
+}
+
+void Output::Commit() {
+  stream_->flush();
+  if (!staged_) {
+    if (!*stream_) throw Failure("cannot write to standard output");
+    return;
+  }
+  file_->close();
+  if (!*file_) throw Failure(staged_->Target() + ": write failed");
+  staged_->Commit();
 }
 
 }  // namespace xkit::cli

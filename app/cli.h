@@ -80,26 +80,40 @@ private:
   std::string name_;
 };
 
-// An output named on the command line: standard output for "-" or no name; otherwise a
-// temporary file beside the target that `Commit` renames onto it. An output that is never
-// committed (an error, an exception) is removed, so a failed run leaves no file that looks
-// complete.
-class Output {
+// A file written under a temporary name beside its target (`Path`) and renamed onto the
+// target by `Commit`. A file that is never committed (an error, an exception) is removed, so a
+// failed run leaves no file that looks complete, and an earlier file of that name stays.
+class StagedFile {
 public:
-  Output(const std::optional<std::string>& path, std::ostream& standardOutput);
-  ~Output();
-  Output(const Output&) = delete;
-  Output& operator=(const Output&) = delete;
+  explicit StagedFile(std::string target);
+  ~StagedFile();
+  StagedFile(const StagedFile&) = delete;
+  StagedFile& operator=(const StagedFile&) = delete;
 
-  std::ostream& Stream() { return *stream_; }
+  const std::string& Path() const { return temporary_; }
+  const std::string& Target() const { return target_; }
   void Commit();
 
 private:
-  std::unique_ptr<std::ofstream> file_;
-  std::ostream* stream_;
   std::string target_;
   std::string temporary_;
   bool committed_ = false;
+};
+
+// An output named on the command line: standard output for "-" or no name; otherwise a
+// staged file that `Commit` puts in place.
+class Output {
+public:
+  Output(const std::optional<std::string>& path, std::ostream& standardOutput);
+
+  std::ostream& Stream() { return *stream_; }
+  bool IsStandardOutput() const { return !staged_; }
+  void Commit();
+
+private:
+  std::optional<StagedFile> staged_;
+  std::unique_ptr<std::ofstream> file_;
+  std::ostream* stream_;
 };
 
 }  // namespace xkit::cli

@@ -1,108 +1,79 @@
-// `xkit big`: the TFGInt conversions and arithmetic on decimal arguments.
+// `xkit big`: the big-integer conversions and arithmetic on decimal arguments.
+#include <cstdint>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "app/cli.h"
+#include "crypto/digests.h"
+#include "xFGInt/BigInt.h"
 #include "xFGInt/xFGInt.h"
 
 namespace xkit::cli {
 
 namespace {
 
+// Uppercase, as the system's own hexadecimal text (BytesToHex) is everywhere.
 std::string Hex(const std::string& bytes) {
-  static const char kDigits[] = "0123456789abcdef";
   std::string text;
-  for (const char c : bytes) {
-    const auto b = static_cast<unsigned char>(c);
-    text.push_back(kDigits[b >> 4]);
-    text.push_back(kDigits[b & 15]);
-  }
+  BytesToHex(bytes.data(), static_cast<std::int32_t>(bytes.size()), text);
   return text;
 }
 
-// The positional arguments as records; a malformed decimal raises EConvertError.
-std::vector<TFGInt> Values(const std::vector<std::string>& texts) {
-  std::vector<TFGInt> values(texts.size());
-  for (std::size_t i = 0; i < texts.size(); ++i)
-    BigFromDecimal(texts[i], values[i]);
+// The positional arguments as values; a malformed decimal raises EConvertError.
+std::vector<BigInt> Values(const std::vector<std::string>& texts) {
+  std::vector<BigInt> values;
+  for (const std::string& text : texts)
+    values.emplace_back(text);
   return values;
 }
 
-std::string Decimal(const TFGInt& a) {
-  std::string text;
-  BigToDecimal(a, text);
-  return text;
-}
-
-template <void (*kOperation)(const TFGInt&, const TFGInt&, TFGInt&)>
-void PrintBinary(const std::vector<TFGInt>& v, std::ostream& out) {
-  TFGInt r;
-  kOperation(v[0], v[1], r);
-  out << Decimal(r) << "\n";
-}
-
 template <void (*kOperation)(const TFGInt&, const TFGInt&, const TFGInt&, TFGInt&)>
-void PrintModular(const std::vector<TFGInt>& v, std::ostream& out) {
+BigInt Modular(const std::vector<BigInt>& v) {
   TFGInt r;
-  kOperation(v[0], v[1], v[2], r);
-  out << Decimal(r) << "\n";
+  kOperation(v[0].Record(), v[1].Record(), v[2].Record(), r);
+  return BigInt(std::move(r));
 }
 
+// Each operation prints its result lines.
 struct Operation {
   std::size_t arguments;
-  void (*run)(const std::vector<TFGInt>& v, std::ostream& out);
+  void (*run)(const std::vector<BigInt>& v, std::ostream& out);
 };
 
 const std::map<std::string, Operation>& Operations() {
+  using V = const std::vector<BigInt>&;
   static const std::map<std::string, Operation> operations = {
       {"bits",
        {1,
-        [](const auto& v, std::ostream& out) {
+        [](V v, std::ostream& out) {
           std::string bits;
-          BigToBits(v[0], bits);
+          BigToBits(v[0].Record(), bits);
           out << bits << "\n";
         }}},
-      {"bytes-hex",
-       {1,
-        [](const auto& v, std::ostream& out) {
-          std::string bits, bytes;
-          BigToBits(v[0], bits);
-          BitsToBytes(bits, bytes);
-          out << Hex(bytes) << "\n";
-        }}},
-      {"add", {2, PrintBinary<BigAdd>}},
-      {"sub", {2, PrintBinary<BigSub>}},
-      {"mul", {2, PrintBinary<BigMul>}},
+      {"bytes-hex", {1, [](V v, std::ostream& out) { out << Hex(v[0].ToBytes()) << "\n"; }}},
+      {"add", {2, [](V v, std::ostream& out) { out << v[0] + v[1] << "\n"; }}},
+      {"sub", {2, [](V v, std::ostream& out) { out << v[0] - v[1] << "\n"; }}},
+      {"mul", {2, [](V v, std::ostream& out) { out << v[0] * v[1] << "\n"; }}},
       {"divmod",
        {2,
-        [](const auto& v, std::ostream& out) {
-          TFGInt q, r;
-          BigDivMod(v[0], v[1], q, r);
-          out << Decimal(q) << "\n" << Decimal(r) << "\n";
+        [](V v, std::ostream& out) {
+          const BigDivResult qr = DivMod(v[0], v[1]);
+          out << qr.quotient << "\n" << qr.remainder << "\n";
         }}},
-      {"mod", {2, PrintBinary<BigMod>}},
-      {"addmod", {3, PrintModular<BigAddMod>}},
-      {"mulmod", {3, PrintModular<BigMulMod>}},
-      {"powmod", {3, PrintModular<BigPowMod>}},
-      {"gcd",
-       {2,
-        [](const auto& v, std::ostream& out) {
-          TFGInt g;
-          BigGcd(v[0], v[1], g);
-          BigAbs(g);  // the record's flag follows its Euclidean recursion; print the gcd
-          out << Decimal(g) << "\n";
-        }}},
+      {"mod", {2, [](V v, std::ostream& out) { out << v[0] % v[1] << "\n"; }}},
+      {"addmod", {3, [](V v, std::ostream& out) { out << Modular<BigAddMod>(v) << "\n"; }}},
+      {"mulmod", {3, [](V v, std::ostream& out) { out << Modular<BigMulMod>(v) << "\n"; }}},
+      {"powmod", {3, [](V v, std::ostream& out) { out << PowMod(v[0], v[1], v[2]) << "\n"; }}},
+      {"gcd", {2, [](V v, std::ostream& out) { out << Gcd(v[0], v[1]) << "\n"; }}},
       {"invmod",
        {2,
-        [](const auto& v, std::ostream& out) {
-          TFGInt r;  // stays empty when there is no inverse
-          BigInvMod(v[0], v[1], r);
-          if (r.Digits.empty()) {
-            throw Failure(Decimal(v[0]) + " has no inverse modulo " + Decimal(v[1]));
-          }
-          out << Decimal(r) << "\n";
+        [](V v, std::ostream& out) {
+          const std::optional<BigInt> r = InvMod(v[0], v[1]);
+          if (!r) throw Failure(v[0].ToDecimal() + " has no inverse modulo " + v[1].ToDecimal());
+          out << *r << "\n";
         }}},
   };
   return operations;
@@ -116,9 +87,7 @@ int RunBig(Args& args, Io& io) {
     if (words.size() != 1) throw UsageError("from-base64 takes one TEXT");
     std::string bytes;
     Base64ToBytes(words[0], bytes);
-    TFGInt value;
-    BigFromBytes(bytes, value);
-    io.out << Hex(bytes) << "\n" << Decimal(value) << "\n";
+    io.out << Hex(bytes) << "\n" << BigInt::FromBytes(bytes) << "\n";
     return kExitOk;
   }
   const auto found = Operations().find(name);
@@ -135,12 +104,13 @@ int RunBig(Args& args, Io& io) {
 
 extern const Command kBigCommand = {
     "big",
-    "big-integer conversions, arithmetic and modular arithmetic on decimal arguments",
+    "big-integer arithmetic and conversions on decimal arguments",
     "xkit big OPERATION ARGS...",
     "Operations (decimal arguments, decimal results unless noted):\n"
     "  bits N               the magnitude of N in base 2\n"
-    "  bytes-hex N          the magnitude of N as big-endian bytes, in hex\n"
-    "  from-base64 TEXT     the bytes of an xkit base-64 text in hex, then their value\n"
+    "  bytes-hex N          the magnitude of N as big-endian bytes, in uppercase hex\n"
+    "  from-base64 TEXT     the bytes of an xkit base-64 text in uppercase hex, then\n"
+    "                       their value\n"
     "  add A B | sub A B | mul A B\n"
     "  divmod A B           quotient and remainder (0 <= r < |B|), on two lines\n"
     "  mod A B              A mod |B|\n"

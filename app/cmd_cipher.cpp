@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/cli.h"
+#include "app/progress.h"
 #include "crypto/digests.h"
 #include "crypto/streams.h"
 #include "crypto/wipe.h"
@@ -62,13 +63,24 @@ std::optional<std::string> At(const std::vector<std::string>& names, std::size_t
   return i < names.size() ? std::optional(names[i]) : std::nullopt;
 }
 
+// Long stream work shows a bar on standard error when it is a terminal.
+ProgressBar StreamProgress(Io& io, const char* command, const Input& input, const Output& output) {
+  return ProgressBar(io.err, std::string(command) + " " + input.Name(),
+                     CommandProgressMode(output.IsStandardOutput()));
+}
+
 int RunCrypt(Args& args, Io& io, bool encrypt) {
   const CipherKey key(args);
   const std::vector<std::string> names = args.Positionals(0, 2);
   Input input(At(names, 0), io.in);
   Output output(At(names, 1), io.out);
-  AesCryptStream(input.Stream(), output.Stream(), key.Data(), key.Size(), encrypt);
+  ProgressBar bar = StreamProgress(io, encrypt ? "encrypt" : "decrypt", input, output);
+  {
+    const CipherProgress progress(bar, input.Stream());
+    AesCryptStream(input.Stream(), output.Stream(), key.Data(), key.Size(), encrypt);
+  }
   output.Commit();
+  bar.Finish();
   return kExitOk;
 }
 
@@ -85,9 +97,14 @@ int RunBase64(Args& args, Io& io) {
   const std::vector<std::string> names = args.Positionals(0, 2);
   Input input(At(names, 0), io.in);
   Output output(At(names, 1), io.out);
-  decode ? Base64DecodeStream(input.Stream(), output.Stream())
-         : Base64EncodeStream(input.Stream(), output.Stream());
+  ProgressBar bar = StreamProgress(io, "base64", input, output);
+  std::optional<ProgressInput> counted;
+  if (bar.Active()) counted.emplace(input.Stream(), bar);
+  std::istream& source = counted ? *counted : input.Stream();
+  decode ? Base64DecodeStream(source, output.Stream())
+         : Base64EncodeStream(source, output.Stream());
   output.Commit();
+  bar.Finish();
   return kExitOk;
 }
 
@@ -111,6 +128,12 @@ int RunDecryptString(Args& args, Io& io) {
   return RunCryptString(args, io, false);
 }
 
+// What the stream commands share, for their help texts.
+#define STREAM_FILES                                                                  \
+  "IN and OUT default to standard input and output (or -). OUT is written under a\n"  \
+  "temporary name and renamed when complete. On a terminal, standard error shows a\n" \
+  "progress bar (unless OUT is that terminal).\n"
+
 // The key options of every cipher command, for their help texts.
 #define KEY_OPTIONS                                                                           \
   "Options:\n"                                                                                \
@@ -126,10 +149,8 @@ extern const Command kEncryptCommand = {
     "xkit encrypt (--key-hex HEX | --passphrase TEXT) [IN [OUT]]",
     "Enciphers IN into OUT with AES, every 16-byte block on its own (ECB), in the xkit stream\n"
     "layout: the full blocks, then a final block holding the remaining bytes and their\n"
-    "count, so OUT is 1 to 16 bytes longer than IN, a multiple of 16. IN and OUT default to\n"
-    "standard input and output (or -). OUT is written under a temporary name and renamed\n"
-    "when complete.\n"
-    "\n" KEY_OPTIONS
+    "count, so OUT is 1 to 16 bytes longer than IN, a multiple of 16.\n"
+    "\n" STREAM_FILES "\n" KEY_OPTIONS
     "\n"
     "Example:\n"
     "  xkit encrypt --passphrase 'open sesame' notes.txt notes.aes\n"
@@ -143,11 +164,11 @@ extern const Command kDecryptCommand = {
     "xkit decrypt (--key-hex HEX | --passphrase TEXT) [IN [OUT]]",
     "Deciphers IN, in the xkit stream layout, into OUT. A wrong key or damaged input is\n"
     "reported as \"Invalid file format\" (exit 1) where the layout shows it, and OUT is then\n"
-    "not created. IN and OUT default to standard input and output (or -).\n"
-    "\n" KEY_OPTIONS
+    "not created.\n"
+    "\n" STREAM_FILES "\n" KEY_OPTIONS
     "\n"
     "Example:\n"
-    "  xkit decrypt --key-hex 000102030405060708090a0b0c0d0e0f secret.aes secret.txt\n",
+    "  xkit decrypt --key-hex 000102030405060708090A0B0C0D0E0F secret.aes secret.txt\n",
     RunDecrypt,
 };
 
@@ -157,8 +178,8 @@ extern const Command kBase64Command = {
     "xkit base64 [--decode] [IN [OUT]]",
     "Writes the Base64 text (RFC 4648 alphabet, \"=\" padding, one unbroken line, no final\n"
     "line break) of IN to OUT, or with --decode the bytes that the Base64 text IN codes. A\n"
-    "character outside \"+\" to \"z\" (a line break, a space) is an error. IN and OUT default\n"
-    "to standard input and output (or -).\n"
+    "character outside \"+\" to \"z\" (a line break, a space) is an error.\n"
+    "\n" STREAM_FILES
     "\n"
     "Options:\n"
     "  --decode, -d   decode instead of encoding\n"
@@ -199,5 +220,6 @@ extern const Command kDecryptStringCommand = {
 };
 
 #undef KEY_OPTIONS
+#undef STREAM_FILES
 
 }  // namespace xkit::cli

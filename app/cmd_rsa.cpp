@@ -110,10 +110,11 @@ extern const Command kRsaCommand = {
     "A malformed key file exits with status 2; a key outside the domain (even modulus,\n"
     "primes that are not coprime) with status 1.\n"
     "\n"
-    "Example (the textbook key p = 61, q = 53; 3 is 1857^17 mod 3233, and 1857 is 111\n"
-    "followed by the bits of 'A'):\n"
+    "Example:\n"
     "  printf 'n=3233\\ne=2753\\n' > key.txt\n"
-    "  printf '\\000\\003' | xkit rsa --key key.txt     prints A\n",
+    "  printf '\\000\\003' | xkit rsa --key key.txt     prints A\n"
+    "(the textbook key p = 61, q = 53: 3 is 1857^17 mod 3233, and 1857 is 111 followed by\n"
+    "the bits of 'A')\n",
     RunRsa,
 };
 

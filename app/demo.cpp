@@ -11,10 +11,10 @@ namespace {
 
 const std::vector<Section>& Sections() {
   static const std::vector<Section> sections = {
-      {"big integers", DemoBig},
-      {"RSA", DemoRsa},
-      {"digests: MD5 and the pi digest", DemoDigests},
+      {"digests: the pi digest and MD5", DemoDigests},
       {"cipher: AES over strings and files", DemoCipher},
+      {"big integers", DemoBig},
+      {"RSA: a 2048-bit round trip", DemoRsa},
       {"HTTP fetches", DemoHttp},
   };
   return sections;

@@ -1,40 +1,37 @@
-// The big-integer section of `xkit demo`: conversions, arithmetic and Euclidean division.
+// The big-integer section of `xkit demo`: arithmetic on values far beyond 64 bits with
+// xkit::BigInt, printed in decimal and checked against their known values.
 #include <ostream>
 #include <string>
 
 #include "app/demo.h"
-#include "xFGInt/xFGInt.h"
+#include "xFGInt/BigInt.h"
 
 namespace xkit::demo {
 
 bool DemoBig(std::ostream& out) {
-  TFGInt a, b, product, q, r;
-  BigFromDecimal("123456789012345678901234567890", a);
-  BigFromDecimal("-9876543210", b);
-  BigMul(a, b, product);
-  BigDivMod(product, a, q, r);  // exact: q = b, r = 0
-  std::string productText, qText, rText, bits;
-  BigToDecimal(product, productText);
-  BigToDecimal(q, qText);
-  BigToDecimal(r, rText);
-  BigFromDecimal("-7", a);
-  BigFromDecimal("2", b);
-  TFGInt q2, r2;
-  BigDivMod(a, b, q2, r2);
-  std::string q2Text, r2Text;
-  BigToDecimal(q2, q2Text);
-  BigToDecimal(r2, r2Text);
-  BigToBits(b, bits);
-  std::string bytes;
-  Base64ToBytes("aAbB", bytes);
+  BigInt factorial = 1;
+  for (int k = 2; k <= 50; ++k)
+    factorial *= k;
+  const BigInt mersenne = PowMod(2, 127, BigInt("1" + std::string(40, '0'))) - 1;
+  const BigDivResult qr = DivMod(factorial, mersenne);
+  // Fermat's test: 3^(p - 1) = 1 (mod p) for the prime p = 2^127 - 1.
+  const BigInt fermat = PowMod(3, mersenne - 1, mersenne);
+  const BigDivResult negative = DivMod(-7, 2);
 
-  out << "  123456789012345678901234567890 * -9876543210\n    = " << productText << "\n"
-      << "  that / 123456789012345678901234567890 = " << qText << " remainder " << rText << "\n"
-      << "  -7 divmod 2 = " << q2Text << " remainder " << r2Text << " (Euclidean)\n"
-      << "  2 in bits: " << bits << "; base-64 'aAbB' decodes to " << bytes.size() << " bytes\n";
-  return productText == "-1219326311248285321124828532111263526900" && qText == "-9876543210" &&
-         rText == "0" && q2Text == "-4" && r2Text == "1" && bits == "10" &&
-         bytes == std::string("\x00\x10\x83", 3);
+  out << "  50! = " << factorial << "\n"
+      << "  p = 2^127 - 1 = " << mersenne << "\n"
+      << "  50! = q p + r with q = " << qr.quotient << "\n"
+      << "                     r = " << qr.remainder << "\n"
+      << "  3^(p - 1) mod p = " << fermat << " (p passes Fermat's test)\n"
+      << "  -7 = " << negative.quotient << " * 2 + " << negative.remainder
+      << " (Euclidean division: the remainder is never negative)\n";
+
+  return factorial.ToDecimal() ==
+             "30414093201713378043612608166064768844377641568960512000000000000" &&
+         mersenne.ToDecimal() == "170141183460469231731687303715884105727" &&
+         qr.quotient == BigInt("178757973719983075578232297") &&
+         qr.remainder == BigInt("152264625771841428099637639634685935081") && fermat == 1 &&
+         negative.quotient == -4 && negative.remainder == 1;
 }
 
 }  // namespace xkit::demo

@@ -1,7 +1,9 @@
-// The HTTP section of `xkit demo`: a loopback server started for the occasion, one fetch into
-// memory and one into a file, the main thread dispatching the component's events meanwhile.
+// The HTTP section of `xkit demo`: a loopback server started for the occasion, one document
+// fetched into memory and into a file with THTTPGet, a progress bar fed by its OnProgress
+// event, the main thread dispatching the component's events meanwhile.
 #include <unistd.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -9,6 +11,7 @@
 
 #include "app/demo.h"
 #include "app/loopback_server.h"
+#include "app/progress.h"
 #include "platform/application.h"
 #include "platform/thread.h"
 #include "xHTTPGet/xHTTPGet.h"
@@ -16,12 +19,12 @@
 namespace xkit::demo {
 namespace {
 
-const std::string kGreeting = "Hello from a loopback server.";
+constexpr std::size_t kDocumentSize = 1 << 20;
 
 std::string Document() {
   std::string text;
-  for (int line = 1; text.size() < 100000; ++line)
-    text += "line " + std::to_string(line) + " of a document fetched into a file\n";
+  for (int line = 1; text.size() < kDocumentSize; ++line)
+    text += "line " + std::to_string(line) + " of a document served over loopback\n";
   return text;
 }
 
@@ -29,14 +32,17 @@ struct Outcome {
   bool succeeded = false;
   std::string body;           // into memory
   std::int64_t fileSize = 0;  // into a file
-  int progressReports = 0;
 };
 
 // Starts the fetch and dispatches messages until its completion event has run.
-Outcome Fetch(THTTPGet& get, bool toFile) {
+Outcome Fetch(std::ostream& out, THTTPGet& get, bool toFile) {
   Outcome outcome;
   bool done = false;
-  get.OnProgress = [&](TObject*, std::int64_t, std::int64_t) { ++outcome.progressReports; };
+  cli::ProgressBar bar(out, toFile ? "  into a file" : "  into memory",
+                       cli::ReportProgressMode(out));
+  get.OnProgress = [&bar](TObject*, std::int64_t total, std::int64_t received) {
+    bar.Update(received, total);
+  };
   get.OnDoneString = [&](TObject*, const std::string& body) {
     outcome.body = body;
     done = outcome.succeeded = true;
@@ -53,6 +59,7 @@ Outcome Fetch(THTTPGet& get, bool toFile) {
   }
   while (!done)
     Application.HandleMessage();
+  bar.Finish();
   return outcome;
 }
 
@@ -60,32 +67,28 @@ Outcome Fetch(THTTPGet& get, bool toFile) {
 
 bool DemoHttp(std::ostream& out) {
   const std::string document = Document();
-  const loopback::Server server([&](loopback::Exchange& exchange) {
-    const std::string& body = exchange.Request().starts_with("GET /hello ") ? kGreeting : document;
-    exchange.Send(loopback::OkReply(body));
-  });
-  out << "  a server listens on 127.0.0.1:" << server.Port() << "\n";
-
+  const loopback::Server server(
+      [&](loopback::Exchange& exchange) { exchange.Send(loopback::OkReply(document)); });
   THTTPGet get(nullptr);
-  get.URL = server.Url("/hello");
-  const Outcome greeting = Fetch(get, false);
-  out << "  " << get.URL << " into memory: \"" << greeting.body << "\"\n";
-
   get.URL = server.Url("/document.txt");
   get.FileName =
       (std::filesystem::temp_directory_path() / ("xkit-demo-" + std::to_string(getpid()) + ".txt"))
           .string();
-  const Outcome saved = Fetch(get, true);
+  out << "  a server listens on 127.0.0.1:" << server.Port() << "; fetching " << get.URL << "\n";
+
+  const Outcome inMemory = Fetch(out, get, false);
+  const Outcome inFile = Fetch(out, get, true);
   std::ifstream file(get.FileName, std::ios::binary);
   const std::string written((std::istreambuf_iterator<char>(file)), {});
   file.close();
   std::filesystem::remove(get.FileName);
   detail::WaitUntilNoRunningThreads();  // both workers are gone, down to their OS threads
-  out << "  " << get.URL << " into a file: " << saved.fileSize << " bytes after "
-      << saved.progressReports << " progress reports\n";
+  const bool identical = inMemory.body == document && written == document;
+  out << "  " << (identical ? "both copies equal" : "a copy DIFFERS from") << " the "
+      << document.size() << " bytes served\n";
 
-  return greeting.succeeded && greeting.body == kGreeting && saved.succeeded &&
-         written == document && saved.fileSize == static_cast<std::int64_t>(document.size());
+  return inMemory.succeeded && inFile.succeeded && identical &&
+         inFile.fileSize == static_cast<std::int64_t>(document.size());
 }
 
 }  // namespace xkit::demo

@@ -25,18 +25,11 @@ extern const Command kRsaCommand;
 extern const Command kFetchCommand;
 
 std::span<const Command* const> Commands() {
+  // The tour's order: the demo, digests, cipher and Base64, big integers, RSA, HTTP.
   static const Command* const commands[] = {
-      &demo::kDemoCommand,
-      &kBigCommand,
-      &kRsaCommand,
-      &kMd5Command,
-      &kPiDigestCommand,
-      &kEncryptCommand,
-      &kDecryptCommand,
-      &kBase64Command,
-      &kEncryptStringCommand,
-      &kDecryptStringCommand,
-      &kFetchCommand,
+      &demo::kDemoCommand, &kMd5Command,    &kPiDigestCommand,      &kEncryptCommand,
+      &kDecryptCommand,    &kBase64Command, &kEncryptStringCommand, &kDecryptStringCommand,
+      &kBigCommand,        &kRsaCommand,    &kFetchCommand,
   };
   return commands;
 }
@@ -58,7 +51,8 @@ void PrintOverview(std::ostream& out) {
     name.resize(16, ' ');
     out << "  " << name << command->summary << "\n";
   }
-  out << "\n'xkit COMMAND --help' explains one command, with an example.\n";
+  out << "\n'xkit COMMAND --help' (or 'xkit help COMMAND') explains one command, with an "
+         "example.\nExit status: 0 done, 1 the operation failed, 2 a wrong command line.\n";
 }
 
 const Command* Find(const std::string& name) {
@@ -66,6 +60,15 @@ const Command* Find(const std::string& name) {
     if (command->name == name) return command;
   }
   return nullptr;
+}
+
+int UnknownCommand(const std::string& name) {
+  std::cerr << "xkit: unknown command '" << name << "'\n" << kUsage << "\n";
+  return xkit::cli::kExitUsage;
+}
+
+void PrintHelp(const Command& command) {
+  std::cout << "usage: " << command.usage << "\n\n" << command.help;
 }
 
 }  // namespace
@@ -79,18 +82,25 @@ int main(int argc, char** argv) {
   }
   const std::string name = tokens.front();
   tokens.erase(tokens.begin());
-  if (name == "--help" || name == "-h" || name == "help") {
+  if (name == "--help" || name == "-h" || (name == "help" && tokens.empty())) {
     PrintOverview(std::cout);
     return xkit::cli::kExitOk;
   }
-  const Command* command = Find(name);
-  if (command == nullptr) {
-    std::cerr << "xkit: unknown command '" << name << "'\n" << kUsage << "\n";
-    return xkit::cli::kExitUsage;
+  if (name == "--version") {
+    std::cout << "xkit " XKIT_VERSION "\n";
+    return xkit::cli::kExitOk;
   }
+  if (name == "help") {
+    const Command* command = tokens.size() == 1 ? Find(tokens.front()) : nullptr;
+    if (command == nullptr) return UnknownCommand(tokens.front());
+    PrintHelp(*command);
+    return xkit::cli::kExitOk;
+  }
+  const Command* command = Find(name);
+  if (command == nullptr) return UnknownCommand(name);
   xkit::cli::Args args(tokens);
   if (args.Flag("--help") || args.Flag("-h")) {
-    std::cout << "usage: " << command->usage << "\n\n" << command->help;
+    PrintHelp(*command);
     return xkit::cli::kExitOk;
   }
   xkit::cli::Io io{std::cin, std::cout, std::cerr};

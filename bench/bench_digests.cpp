@@ -36,6 +36,7 @@ void InPieces(std::int32_t piece, Update update) {
 }
 
 void XkitMd5(benchmark::State& state, std::int32_t piece) {
+  Message();  // built before the clock starts: the first case to use it would pay for it
   for (auto _ : state) {
     xkit::TMd5Accumulator acc;
     xkit::Md5Init(acc);
@@ -52,6 +53,7 @@ void XkitMd5(benchmark::State& state, std::int32_t piece) {
 void OpenSslMd5(benchmark::State& state, std::int32_t piece) {
   const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
                                                                         EVP_MD_CTX_free);
+  Message();
   for (auto _ : state) {
     EVP_DigestInit_ex(context.get(), EVP_md5(), nullptr);
     InPieces(piece, [&context](const std::uint8_t* data, std::int32_t length) {
@@ -66,6 +68,7 @@ void OpenSslMd5(benchmark::State& state, std::int32_t piece) {
 }
 
 void XkitPiDigest(benchmark::State& state) {
+  Message();
   for (auto _ : state) {
     std::uint8_t digest[16];
     xkit::PiDigestOfBuffer(digest, sizeof digest, Message().data(), kMessageSize);

@@ -64,14 +64,14 @@ HttpTransfer::~HttpTransfer() {
   curl_slist_free_all(headerList_);
 }
 
-bool HttpTransfer::Configure(const HttpRequestSpec& spec) {
-  spec_ = spec;
-  stallTimeout_ = spec_.stallTimeout;
-  std::vector<std::string> headers = spec_.headers;
+bool HttpTransfer::Configure(const HttpRequestPlan& plan) {
+  plan_ = plan;
+  stallTimeout_ = plan_.stallTimeout;
+  std::vector<std::string> headers = plan_.headers;
   // libcurl's own defaults that the caller did not ask for.
   if (!HasHeader(headers, "Accept")) headers.emplace_back("Accept:");
   if (!HasHeader(headers, "Expect")) headers.emplace_back("Expect:");
-  if (spec_.verb == "POST" && !HasHeader(headers, "Content-Type")) {
+  if (plan_.verb == "POST" && !HasHeader(headers, "Content-Type")) {
     headers.emplace_back("Content-Type:");
   }
   for (const std::string& header : headers) {
@@ -84,7 +84,7 @@ bool HttpTransfer::Configure(const HttpRequestSpec& spec) {
   const auto set = [&](CURLoption option, auto value) {
     ok = ok && curl_easy_setopt(easy_, option, value) == CURLE_OK;
   };
-  set(CURLOPT_URL, spec_.url.c_str());
+  set(CURLOPT_URL, plan_.url.c_str());
   set(CURLOPT_PROTOCOLS_STR, "http");
   set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   set(CURLOPT_FOLLOWLOCATION, 1L);
@@ -92,38 +92,38 @@ bool HttpTransfer::Configure(const HttpRequestSpec& spec) {
   set(CURLOPT_NOSIGNAL, 1L);
   set(CURLOPT_PATH_AS_IS, 1L);
   set(CURLOPT_HTTP_VERSION,
-      static_cast<long>(spec_.http10 ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1));
+      static_cast<long>(plan_.http10 ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1));
   // The body runs to the end of the connection, so that one longer than announced shows.
   set(CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
-  set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(spec_.connectTimeout.count()));
+  set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(plan_.connectTimeout.count()));
   set(CURLOPT_BUFFERSIZE, 64L * 1024);
   set(CURLOPT_HEADERFUNCTION, &HttpTransfer::OnHeader);
   set(CURLOPT_HEADERDATA, static_cast<void*>(this));
   set(CURLOPT_WRITEFUNCTION, &HttpTransfer::OnBody);
   set(CURLOPT_WRITEDATA, static_cast<void*>(this));
   set(CURLOPT_HTTPHEADER, headerList_);
-  if (spec_.agent) set(CURLOPT_USERAGENT, spec_.agent->c_str());
-  if (!spec_.referrer.empty()) set(CURLOPT_REFERER, spec_.referrer.c_str());
-  if (spec_.userName) {
+  if (plan_.agent) set(CURLOPT_USERAGENT, plan_.agent->c_str());
+  if (!plan_.referrer.empty()) set(CURLOPT_REFERER, plan_.referrer.c_str());
+  if (plan_.userName) {
     // Basic only, and only once the server has asked: the first request goes without.
-    set(CURLOPT_USERNAME, spec_.userName->c_str());
-    set(CURLOPT_PASSWORD, spec_.password.c_str());
+    set(CURLOPT_USERNAME, plan_.userName->c_str());
+    set(CURLOPT_PASSWORD, plan_.password.c_str());
     set(CURLOPT_HTTPAUTH, static_cast<unsigned long>(CURLAUTH_BASIC | CURLAUTH_ONLY));
   }
-  if (spec_.verb == "POST") {
+  if (plan_.verb == "POST") {
     set(CURLOPT_POST, 1L);
-    set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(spec_.body.size()));
-    set(CURLOPT_POSTFIELDS, spec_.body.data());
-  } else if (spec_.verb != "GET") {
-    set(CURLOPT_CUSTOMREQUEST, spec_.verb.c_str());
+    set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(plan_.body.size()));
+    set(CURLOPT_POSTFIELDS, plan_.body.data());
+  } else if (plan_.verb != "GET") {
+    set(CURLOPT_CUSTOMREQUEST, plan_.verb.c_str());
   }
-  if (spec_.direct) set(CURLOPT_PROXY, "");
+  if (plan_.direct) set(CURLOPT_PROXY, "");
   return ok;
 }
 
-bool HttpTransfer::Begin(const HttpRequestSpec& spec) {
+bool HttpTransfer::Begin(const HttpRequestPlan& plan) {
   if (!Valid() || begun_) return false;
-  if (!Configure(spec) || curl_multi_add_handle(multi_, easy_) != CURLM_OK) return false;
+  if (!Configure(plan) || curl_multi_add_handle(multi_, easy_) != CURLM_OK) return false;
   begun_ = true;
   return Pump([this] { return headersIn_; }) && headersIn_;
 }

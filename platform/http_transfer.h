@@ -27,7 +27,7 @@ inline constexpr std::chrono::milliseconds kDefaultStallTimeout{60000};
 // peer is held back by TCP flow control, so memory does not grow with the body.
 inline constexpr std::size_t kReadAhead = 1 << 20;
 
-struct HttpRequestSpec {
+struct HttpRequestPlan {
   std::string url;  // http://host:port/object
   std::string verb = "GET";
   bool http10 = true;
@@ -55,7 +55,7 @@ public:
 
   // Sends the request; returns once the final response's headers are in (true), or when the
   // exchange failed before that (false). Follows redirects. At most once.
-  bool Begin(const HttpRequestSpec& spec);
+  bool Begin(const HttpRequestPlan& plan);
 
   // Reads exactly `want` body bytes into out, fewer only at the end of the body. True with
   // got > 0 for data, true with got == 0 at a clean end; false on a transfer error, a body
@@ -77,7 +77,7 @@ private:
   static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
   static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self);
 
-  bool Configure(const HttpRequestSpec& spec);
+  bool Configure(const HttpRequestPlan& plan);
   // Runs the exchange until ready() holds or it has ended; false when it has failed.
   template <typename Ready>
   bool Pump(Ready&& ready);
@@ -89,7 +89,7 @@ private:
   CURLM* multi_ = nullptr;
   CURL* easy_ = nullptr;
   curl_slist* headerList_ = nullptr;
-  HttpRequestSpec spec_;  // kept: libcurl reads its strings and the body while it runs
+  HttpRequestPlan plan_;  // kept: libcurl reads its strings and the body while it runs
   std::chrono::milliseconds stallTimeout_ = kDefaultStallTimeout;
 
   bool begun_ = false;

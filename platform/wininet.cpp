@@ -15,7 +15,7 @@
 namespace xkit {
 namespace {
 
-using detail::HttpRequestSpec;
+using detail::HttpRequestPlan;
 using detail::HttpTransfer;
 
 enum class HandleKind { kSession, kConnection, kRequest };
@@ -53,7 +53,7 @@ struct Connection : Handle {
 
 struct Request : Handle {
   Request() : Handle(HandleKind::kRequest) {}
-  HttpRequestSpec spec;  // completed by HttpSendRequestA
+  HttpRequestPlan plan;  // completed by HttpSendRequestA
   HttpTransfer transfer;
 };
 
@@ -145,13 +145,13 @@ HINTERNET HttpOpenRequestA(HINTERNET hConnect, LPCSTR lpszVerb, LPCSTR lpszObjec
   auto request = std::make_unique<Request>();
   if (!request->transfer.Valid()) return nullptr;
   request->settings = connection->settings;
-  HttpRequestSpec& spec = request->spec;
-  spec.url = "http://" + connection->host + ":" + std::to_string(connection->port) + object;
-  spec.verb = lpszVerb != nullptr && *lpszVerb != '\0' ? lpszVerb : "GET";
-  spec.http10 = version == "HTTP/1.0";
-  spec.referrer = lpszReferrer != nullptr ? lpszReferrer : "";
-  spec.userName = connection->userName;
-  spec.password = connection->password;
+  HttpRequestPlan& plan = request->plan;
+  plan.url = "http://" + connection->host + ":" + std::to_string(connection->port) + object;
+  plan.verb = lpszVerb != nullptr && *lpszVerb != '\0' ? lpszVerb : "GET";
+  plan.http10 = version == "HTTP/1.0";
+  plan.referrer = lpszReferrer != nullptr ? lpszReferrer : "";
+  plan.userName = connection->userName;
+  plan.password = connection->password;
 
   std::string accept;
   for (LPCSTR* type = lplpszAcceptTypes; type != nullptr && *type != nullptr; ++type) {
@@ -159,10 +159,10 @@ HINTERNET HttpOpenRequestA(HINTERNET hConnect, LPCSTR lpszVerb, LPCSTR lpszObjec
     if (!accept.empty()) accept += ", ";
     accept += *type;
   }
-  if (!accept.empty()) spec.headers.push_back("Accept: " + accept);
+  if (!accept.empty()) plan.headers.push_back("Accept: " + accept);
   if ((dwFlags & INTERNET_FLAG_RELOAD) != 0) {
-    spec.headers.emplace_back("Cache-Control: no-cache");
-    spec.headers.emplace_back("Pragma: no-cache");
+    plan.headers.emplace_back("Cache-Control: no-cache");
+    plan.headers.emplace_back("Pragma: no-cache");
   }
   return request.release();
 }
@@ -171,19 +171,19 @@ BOOL HttpSendRequestA(HINTERNET hRequest, LPCSTR lpszHeaders, DWORD dwHeadersLen
                       void* lpOptional, DWORD dwOptionalLength) {
   Request* request = As<Request>(hRequest, HandleKind::kRequest);
   if (request == nullptr) return FALSE;
-  HttpRequestSpec& spec = request->spec;
+  HttpRequestPlan& plan = request->plan;
   if (lpszHeaders != nullptr) {
     const std::size_t length =
         dwHeadersLength == static_cast<DWORD>(-1) ? std::strlen(lpszHeaders) : dwHeadersLength;
-    AppendHeaderLines(std::string_view(lpszHeaders, length), spec.headers);
+    AppendHeaderLines(std::string_view(lpszHeaders, length), plan.headers);
   }
   if (lpOptional != nullptr)
-    spec.body.assign(static_cast<const char*>(lpOptional), dwOptionalLength);
-  spec.agent = request->settings.agent;
-  spec.direct = request->settings.direct;
-  spec.connectTimeout = request->settings.connectTimeout;
-  spec.stallTimeout = request->settings.stallTimeout;
-  return request->transfer.Begin(spec) ? TRUE : FALSE;
+    plan.body.assign(static_cast<const char*>(lpOptional), dwOptionalLength);
+  plan.agent = request->settings.agent;
+  plan.direct = request->settings.direct;
+  plan.connectTimeout = request->settings.connectTimeout;
+  plan.stallTimeout = request->settings.stallTimeout;
+  return request->transfer.Begin(plan) ? TRUE : FALSE;
 }
 
 BOOL HttpQueryInfoA(HINTERNET hRequest, DWORD dwInfoLevel, void* lpBuffer, DWORD* lpdwBufferLength,

@@ -14,7 +14,7 @@ TEST(BigCommand, OperationsPrintDecimalResults) {
   const Case cases[] = {
       {{"big", "bits", "5"}, "101\n"},
       {{"big", "bits", "0"}, "0\n"},
-      {{"big", "bytes-hex", "65535"}, "ffff\n"},
+      {{"big", "bytes-hex", "65535"}, "FFFF\n"},
       {{"big", "bytes-hex", "256"}, "0100\n"},
       {{"big", "from-base64", "aAbB"}, "001083\n4227\n"},
       {{"big", "add", "5", "--", "-5"}, "0\n"},

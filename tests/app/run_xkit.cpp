@@ -1,9 +1,11 @@
 // Child-process plumbing for the CLI tests: pipes for the three standard streams, drained
-// with poll so that neither side can block the other however much is written.
+// with poll so that neither side can block the other however much is written; or a
+// pseudo-terminal for all three, as in an interactive shell.
 #include "tests/app/run_xkit.h"
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,6 +19,29 @@ extern char** environ;
 
 namespace xkit::test {
 namespace {
+
+// argv for the child, built before it is started: the child may only exec.
+class ChildArguments {
+public:
+  explicit ChildArguments(const std::vector<std::string>& args) : strings_{XKIT_BINARY} {
+    strings_.insert(strings_.end(), args.begin(), args.end());
+    for (std::string& arg : strings_)
+      pointers_.push_back(arg.data());
+    pointers_.push_back(nullptr);
+  }
+  char** Argv() { return pointers_.data(); }
+
+private:
+  std::vector<std::string> strings_;
+  std::vector<char*> pointers_;
+};
+
+int WaitForExit(pid_t pid) {
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 // Both ends of a pipe, closed on every exit path.
 struct Pipe {
@@ -45,15 +70,9 @@ RunResult RunXkit(const std::vector<std::string>& args, const std::string& input
   posix_spawn_file_actions_adddup2(&actions, out.fd[1], 1);
   posix_spawn_file_actions_adddup2(&actions, err.fd[1], 2);
 
-  std::vector<std::string> argvStrings = {XKIT_BINARY};
-  argvStrings.insert(argvStrings.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& arg : argvStrings)
-    argv.push_back(arg.data());
-  argv.push_back(nullptr);
-
+  ChildArguments argv(args);
   pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, XKIT_BINARY, &actions, nullptr, argv.data(), environ);
+  const int spawned = posix_spawn(&pid, XKIT_BINARY, &actions, nullptr, argv.Argv(), environ);
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) throw std::runtime_error("cannot start " XKIT_BINARY);
   in.CloseEnd(0);
@@ -88,10 +107,34 @@ RunResult RunXkit(const std::vector<std::string>& args, const std::string& input
     }
   }
   in.CloseEnd(1);
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  result.status = WaitForExit(pid);
+  return result;
+}
+
+RunResult RunXkitOnTerminal(const std::vector<std::string>& args) {
+  ChildArguments argv(args);
+  int terminal = -1;
+  const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+  if (pid < 0) throw std::runtime_error("forkpty failed");
+  if (pid == 0) {
+    execv(XKIT_BINARY, argv.Argv());
+    _exit(127);
   }
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  RunResult result;
+  char buffer[65536];
+  for (;;) {
+    // The read fails with EIO once the child has closed the terminal's last open end.
+    const ssize_t n = read(terminal, buffer, sizeof buffer);
+    if (n > 0) {
+      result.out.append(buffer, static_cast<std::size_t>(n));
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else {
+      break;
+    }
+  }
+  close(terminal);
+  result.status = WaitForExit(pid);
   return result;
 }
 

@@ -15,4 +15,9 @@ struct RunResult {
 
 RunResult RunXkit(const std::vector<std::string>& args, const std::string& input = "");
 
+// Runs xkit with its standard streams on a pseudo-terminal, as from an interactive shell:
+// `out` is what the terminal received (standard output and standard error together, line
+// breaks as the terminal shows them, "\r\n"); `err` stays empty.
+RunResult RunXkitOnTerminal(const std::vector<std::string>& args);
+
 }  // namespace xkit::test
