@@ -3,6 +3,7 @@
 // entered only after runtime detection. Deciphering uses the equivalent inverse cipher, which
 // computes the same function as FIPS-197's direct InvCipher.
 #include "crypto/aes_engine.h"
+#include "platform/cpu_features.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 
@@ -106,7 +107,7 @@ bool AesPathSupported(AesPath path) {
     case AesPath::kAesNi:
       return aesNi;
     case AesPath::kVaes:
-      return aesNi && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("vaes");
+      return aesNi && __builtin_cpu_supports("avx2") && CpuHasVaes();
   }
   return false;
 }

@@ -3,7 +3,7 @@
 
 namespace xkit {
 
-Exception::Exception(const std::string& message) : std::runtime_error(message) {}
+Exception::Exception(const std::string& message) : std::runtime_error(message), message_(message) {}
 Exception::~Exception() = default;
 
 EConvertError::~EConvertError() = default;

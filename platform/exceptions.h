@@ -12,6 +12,13 @@ class Exception : public std::runtime_error {
 public:
   explicit Exception(const std::string& message);
   ~Exception() override;
+
+  // The whole message. It may quote input bytes, a zero byte among them, where what()
+  // (a C string) would stop.
+  const std::string& Message() const { return message_; }
+
+private:
+  std::string message_;
 };
 
 // A text that does not convert to an integer (raised by BigFromDecimal).

@@ -100,7 +100,7 @@ XKIT_AVX2 inline std::uint32_t SignMask(const __m256i* v) {
 // c[0..n) := x + y + carry (kSubtract: x - y - borrow) for 1 <= n <= 8 kVectors, kVectors
 // 1, 4 or 8; returns the carry (borrow) out. Lanes beyond n are neither read nor written.
 template <bool kSubtract, std::size_t kVectors>
-XKIT_AVX2 [[gnu::always_inline]] inline std::uint32_t LookaheadBlock(std::uint32_t* c,
+[[gnu::always_inline]] XKIT_AVX2 inline std::uint32_t LookaheadBlock(std::uint32_t* c,
                                                                      const std::uint32_t* x,
                                                                      const std::uint32_t* y,
                                                                      std::size_t n,

@@ -5,6 +5,7 @@
 // LEA and JRCXZ, which touch neither flag. A row takes its first n mod 4 limbs one at a time
 // and the rest four at a time, both inside one asm block so the chains run through. The
 // schoolbook products call these rows directly.
+#include "platform/cpu_features.h"
 #include "xFGInt/limbs_paths.h"
 
 namespace xkit::detail {
@@ -196,7 +197,7 @@ void RedcRowsMulxAdx(Limb* t, const Limb* m, std::size_t n, Limb mInverse) {
 
 bool MulxAdxSupported() {
   __builtin_cpu_init();
-  return __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("adx");
+  return __builtin_cpu_supports("bmi2") && CpuHasAdx();
 }
 
 ProductKernels MulxAdxKernels() {

@@ -17,5 +17,12 @@ TEST(Exceptions, AllDeriveFromExceptionAndRuntimeError) {
   EXPECT_THROW(throw EConvertError("x"), Exception);
 }
 
+TEST(Exceptions, MessageKeepsZeroBytes) {
+  const std::string message = std::string("'1") + '\0' + "' n'est pas une valeur entière correcte";
+  const EConvertError error(message);
+  EXPECT_EQ(error.Message(), message);
+  EXPECT_STREQ(error.what(), "'1");
+}
+
 }  // namespace
 }  // namespace xkit

@@ -49,9 +49,22 @@ TEST(Decimal, MalformedTextNamesTheFirstBadGroupFromTheRight) {
       BigFromDecimal(c.text, a);
       ADD_FAILURE() << "no error for '" << c.text << "'";
     } catch (const EConvertError& error) {
-      EXPECT_EQ(std::string(error.what()),
-                "'" + c.group + "' n'est pas une valeur entière correcte")
+      EXPECT_EQ(error.Message(), "'" + c.group + "' n'est pas une valeur entière correcte")
           << c.text;
+    }
+  }
+}
+
+// The message quotes the group whole, a zero byte in it included.
+TEST(Decimal, MalformedGroupWithZeroByteIsQuotedWhole) {
+  const std::string zero(1, '\0');
+  for (const auto& [text, group] : {std::pair{zero, zero}, {"12" + zero + "345", zero + "345"}}) {
+    TFGInt a;
+    try {
+      BigFromDecimal(text, a);
+      ADD_FAILURE() << "no error";
+    } catch (const EConvertError& error) {
+      EXPECT_EQ(error.Message(), "'" + group + "' n'est pas une valeur entière correcte");
     }
   }
 }
