@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <thread>
 
 namespace xkit::detail {
 
@@ -23,7 +24,10 @@ inline void CpuRelax() {
 // saw the awaited event doubles the time (up to kMaxSpin), one that ran out halves it (down to
 // kMinSpin). Two threads handing work back and forth on free cores keep spinning and never
 // sleep; where the other thread is not running (a busy machine), the waiter soon blocks almost
-// at once instead of burning the core that thread needs. Used by one thread at a time.
+// at once instead of burning the core that thread needs. Between bursts of checks the spinner
+// yields its core: on a free core that costs one system call, and where more threads are
+// runnable than there are cores (a server thread beside the two partners on two cores), it
+// lets the partner run now rather than at the end of a time slice. Used by one thread at a time.
 class SpinBudget {
 public:
   // Long enough to cover the gap between two chunks of a fetch that reports progress.
@@ -44,6 +48,7 @@ public:
         CpuRelax();
       }
       if (std::chrono::steady_clock::now() >= deadline) break;
+      std::this_thread::yield();
     }
     budget_ = std::max(budget_ / 2, kMinSpin);
     return ready();
