@@ -23,19 +23,6 @@ namespace {
 
 constexpr std::size_t kMaxRequest = 16 << 20;
 
-// Waits until fd is ready for `events` or the stop pipe is readable; false on stop.
-bool WaitReady(int fd, short events, int stopFd) {
-  for (;;) {
-    pollfd fds[2] = {{fd, events, 0}, {stopFd, POLLIN, 0}};
-    if (poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (fds[1].revents != 0) return false;
-    if (fds[0].revents != 0) return true;
-  }
-}
-
 std::size_t RequestBodyLength(const std::string& head) {
   std::string lower(head);
   std::transform(lower.begin(), lower.end(), lower.begin(),
@@ -66,6 +53,55 @@ bool ReadRequest(int fd, int stopFd, std::string& request) {
 
 }  // namespace
 
+Listener::Listener(int backlog) {
+  fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = 0;
+  socklen_t length = sizeof address;
+  if (fd_ < 0 || pipe2(stopPipe_, O_CLOEXEC) != 0 ||
+      bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      listen(fd_, backlog) != 0 ||
+      getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    const int error = errno;
+    CloseAll();
+    throw std::runtime_error(std::string("loopback server: ") + std::strerror(error));
+  }
+  port_ = ntohs(address.sin_port);
+}
+
+Listener::~Listener() {
+  CloseAll();
+}
+
+void Listener::CloseAll() {
+  for (const int fd : {fd_, stopPipe_[0], stopPipe_[1]})
+    if (fd >= 0) close(fd);
+}
+
+std::string Listener::Url(std::string_view path) const {
+  return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
+}
+
+void Listener::Stop() {
+  const char stop = 1;
+  while (write(stopPipe_[1], &stop, 1) < 0 && errno == EINTR) {
+  }
+}
+
+bool WaitReady(int fd, short events, int stopFd) {
+  for (;;) {
+    pollfd fds[2] = {{fd, events, 0}, {stopFd, POLLIN, 0}};
+    if (poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (fds[1].revents != 0) return false;
+    if (fds[0].revents != 0) return true;
+  }
+}
+
 std::string Reply(std::string_view status, const std::vector<std::string>& headers,
                   std::string_view body) {
   std::string reply = "HTTP/1.0 ";
@@ -84,8 +120,7 @@ std::string OkReply(std::string_view body) {
 
 struct Server::State {
   Handler handler;
-  int listenFd = -1;
-  int stopPipe[2] = {-1, -1};
+  Listener listener{16};
   std::thread thread;
   mutable std::mutex mutex;
   mutable std::condition_variable received;
@@ -93,11 +128,11 @@ struct Server::State {
 
   void Serve() {
     for (;;) {
-      if (!WaitReady(listenFd, POLLIN, stopPipe[0])) return;
-      const int fd = accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+      if (!WaitReady(listener.Fd(), POLLIN, listener.StopFd())) return;
+      const int fd = accept4(listener.Fd(), nullptr, nullptr, SOCK_CLOEXEC);
       if (fd < 0) continue;
-      Exchange exchange(fd, stopPipe[0]);
-      if (ReadRequest(fd, stopPipe[0], exchange.request_)) {
+      Exchange exchange(fd, listener.StopFd());
+      if (ReadRequest(fd, listener.StopFd(), exchange.request_)) {
         {
           std::lock_guard<std::mutex> lock(mutex);
           requests.push_back(exchange.request_);
@@ -139,36 +174,21 @@ void Exchange::WaitUntilClientCloses() {
 
 Server::Server(Handler handler) : state_(std::make_unique<State>()) {
   state_->handler = std::move(handler);
-  state_->listenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = 0;
-  socklen_t length = sizeof address;
-  if (state_->listenFd < 0 || pipe2(state_->stopPipe, O_CLOEXEC) != 0 ||
-      bind(state_->listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      listen(state_->listenFd, 16) != 0 ||
-      getsockname(state_->listenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    const int error = errno;
-    for (const int fd : {state_->listenFd, state_->stopPipe[0], state_->stopPipe[1]})
-      if (fd >= 0) close(fd);
-    throw std::runtime_error(std::string("loopback server: ") + std::strerror(error));
-  }
-  port_ = ntohs(address.sin_port);
   state_->thread = std::thread([state = state_.get()] { state->Serve(); });
 }
 
+// The listener closes with the state, after the thread has ended.
 Server::~Server() {
-  const char stop = 1;
-  while (write(state_->stopPipe[1], &stop, 1) < 0 && errno == EINTR) {
-  }
+  state_->listener.Stop();
   state_->thread.join();
-  for (const int fd : {state_->listenFd, state_->stopPipe[0], state_->stopPipe[1]})
-    close(fd);
+}
+
+std::uint16_t Server::Port() const {
+  return state_->listener.Port();
 }
 
 std::string Server::Url(std::string_view path) const {
-  return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
+  return state_->listener.Url(path);
 }
 
 std::vector<std::string> Server::Requests() const {

@@ -13,6 +13,36 @@
 
 namespace xkit::loopback {
 
+// A listening socket on 127.0.0.1 at a port of the system's choosing, with the pipe that
+// tells every wait on it and on its connections to give up. Closes both when destroyed.
+class Listener {
+public:
+  // Throws std::runtime_error when the socket or the pipe cannot be set up.
+  explicit Listener(int backlog);
+  ~Listener();
+  Listener(const Listener&) = delete;
+  Listener& operator=(const Listener&) = delete;
+
+  int Fd() const { return fd_; }
+  // Readable once Stop has been called.
+  int StopFd() const { return stopPipe_[0]; }
+  std::uint16_t Port() const { return port_; }
+  // "http://127.0.0.1:PORT" followed by path.
+  std::string Url(std::string_view path) const;
+  // Thread-safe: makes every WaitReady on StopFd return false from now on.
+  void Stop();
+
+private:
+  void CloseAll();
+
+  int fd_ = -1;
+  int stopPipe_[2] = {-1, -1};
+  std::uint16_t port_ = 0;
+};
+
+// Waits until fd is ready for `events`; false once stopFd is readable (or poll fails).
+bool WaitReady(int fd, short events, int stopFd);
+
 // "HTTP/1.0 <status>", the header lines, a blank line, then the body.
 std::string Reply(std::string_view status, const std::vector<std::string>& headers,
                   std::string_view body);
@@ -52,7 +82,7 @@ public:
   Server(const Server&) = delete;
   Server& operator=(const Server&) = delete;
 
-  std::uint16_t Port() const { return port_; }
+  std::uint16_t Port() const;
   // "http://127.0.0.1:PORT" followed by path.
   std::string Url(std::string_view path = "/") const;
 
@@ -64,7 +94,6 @@ public:
 private:
   struct State;
   std::unique_ptr<State> state_;
-  std::uint16_t port_ = 0;
 };
 
 }  // namespace xkit::loopback

@@ -21,7 +21,8 @@ std::atomic<std::int32_t> CipherProgressInterval{64};
 namespace {
 
 constexpr std::size_t kBlock = 16;
-constexpr std::size_t kChunkBlocks = 256;  // 4 KiB per read and write: stays in L1 beside the tables
+constexpr std::size_t kChunkBlocks =
+    256;  // 4 KiB per read and write: stays in L1 beside the tables
 constexpr const char* kInvalidFormat = "Invalid file format";
 
 std::int32_t Low32(std::int64_t value) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/gmp_records.h"
 #include "xFGInt/xFGInt.h"
 
 namespace xkit::fuzz {
@@ -74,33 +75,10 @@ inline bool WellFormed(const TFGInt& a) {
   return n == 1 || a.Digits[n] != 0;
 }
 
-// A record holding |magnitude| with the given flag, its digits made by GMP.
-inline TFGInt Record(const mpz_class& magnitude, TBigSign sign) {
-  const mpz_class m = abs(magnitude);
-  std::vector<std::uint32_t> digits(mpz_sizeinbase(m.get_mpz_t(), 2) / 31 + 2);
-  std::size_t count = 0;
-  // 32-bit words with one nail bit: 31-bit digits, least significant first.
-  mpz_export(digits.data(), &count, -1, 4, 0, 1, m.get_mpz_t());
-  if (count == 0) digits[count++] = 0;
-  TFGInt a;
-  a.Sign = sign;
-  a.Digits.assign(1, static_cast<std::uint32_t>(count));
-  a.Digits.insert(a.Digits.end(), digits.begin(), digits.begin() + count);
-  return a;
-}
-
-// The magnitude of a well-formed record, read by GMP.
-inline mpz_class Magnitude(const TFGInt& a) {
-  mpz_class m;
-  mpz_import(m.get_mpz_t(), a.Digits.size() - 1, -1, 4, 0, 1, a.Digits.data() + 1);
-  return m;
-}
-
-// The signed value of a well-formed record.
-inline mpz_class Value(const TFGInt& a) {
-  const mpz_class m = Magnitude(a);
-  return a.Sign == TBigSign::Negative ? mpz_class(-m) : m;
-}
+// Records built and read by GMP.
+using test::Magnitude;
+using test::Record;
+using test::Value;
 
 // Well formed, with this magnitude and flag.
 inline bool Holds(const TFGInt& a, const mpz_class& magnitude, TBigSign sign) {

@@ -4,35 +4,9 @@
 
 namespace xkit::test {
 
-TFGInt Record(const mpz_class& magnitude, TBigSign sign) {
-  mpz_class m = abs(magnitude);
-  std::size_t count = 0;
-  std::vector<std::uint32_t> digits(mpz_sizeinbase(m.get_mpz_t(), 2) / 31 + 2);
-  // 32-bit words with one nail bit: 31-bit digits, least significant first.
-  mpz_export(digits.data(), &count, -1, 4, 0, 1, m.get_mpz_t());
-  if (count == 0) digits[count++] = 0;
-  TFGInt a;
-  a.Sign = sign;
-  a.Digits.assign(1, static_cast<std::uint32_t>(count));
-  a.Digits.insert(a.Digits.end(), digits.begin(), digits.begin() + count);
-  return a;
-}
-
 TFGInt Record(const std::string& decimal) {
   const bool negative = !decimal.empty() && decimal[0] == '-';
   return Record(mpz_class(negative ? decimal.substr(1) : decimal, 10), negative ? kNeg : kPos);
-}
-
-mpz_class Magnitude(const TFGInt& a) {
-  mpz_class m;
-  if (a.Digits.size() < 2) return m;
-  mpz_import(m.get_mpz_t(), a.Digits.size() - 1, -1, 4, 0, 1, a.Digits.data() + 1);
-  return m;
-}
-
-mpz_class Value(const TFGInt& a) {
-  const mpz_class m = Magnitude(a);
-  return a.Sign == kNeg ? mpz_class(-m) : m;
 }
 
 std::vector<detail::Limb> LimbsOf(const mpz_class& x, std::size_t n) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/gmp_records.h"
 #include "xFGInt/limbs.h"
 #include "xFGInt/record_limbs.h"
 #include "xFGInt/xFGInt.h"
@@ -32,15 +33,10 @@ inline TBigSign SumSign(const mpz_class& a, TBigSign as, const mpz_class& b, TBi
   return a < b ? bs : as;
 }
 
-// A record holding magnitude |value| with the given flag, digits made by GMP.
-TFGInt Record(const mpz_class& magnitude, TBigSign sign = kPos);
+// Record(magnitude, sign), Magnitude and Value come from tests/gmp_records.h.
 // A record from a decimal text ("-" allowed), digits made by GMP; "-0" is zero flagged
 // Negative.
 TFGInt Record(const std::string& decimal);
-// The magnitude of a record, read by GMP.
-mpz_class Magnitude(const TFGInt& a);
-// The signed value of a record.
-mpz_class Value(const TFGInt& a);
 
 // Limb arrays: x as n limbs (at least one), and the value of limbs.
 std::vector<detail::Limb> LimbsOf(const mpz_class& x, std::size_t n);

@@ -1,10 +1,7 @@
 // The concurrent loopback server: an accepting thread and one thread per connection, all
-// woken by one stop pipe.
+// woken by the listener's stop pipe.
 #include "tests/xHTTPGet/concurrent_server.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -12,21 +9,14 @@
 #include <condition_variable>
 #include <list>
 #include <mutex>
-#include <stdexcept>
 #include <thread>
+
+#include "app/loopback_server.h"
 
 namespace xkit::test {
 namespace {
 
-// Waits until fd is ready for `events`; false when the stop pipe fires first.
-bool WaitReady(int fd, short events, int stopFd) {
-  pollfd fds[2] = {{fd, events, 0}, {stopFd, POLLIN, 0}};
-  for (;;) {
-    if (poll(fds, 2, -1) < 0) continue;  // EINTR
-    if (fds[1].revents != 0) return false;
-    if (fds[0].revents != 0) return true;
-  }
-}
+using loopback::WaitReady;
 
 // Reads up to the blank line that ends a request head; false when the client leaves first.
 bool ReadHead(int fd, int stopFd, std::string& head) {
@@ -75,9 +65,7 @@ void Connection::WaitUntilClientCloses() {
 
 struct ConcurrentServer::State {
   Handler handler;
-  int listenFd = -1;
-  int stopPipe[2] = {-1, -1};
-  std::uint16_t port = 0;
+  loopback::Listener listener{SOMAXCONN};
 
   mutable std::mutex mutex;
   std::condition_variable changed;
@@ -88,8 +76,8 @@ struct ConcurrentServer::State {
 
   void Accept() {
     for (;;) {
-      if (!WaitReady(listenFd, POLLIN, stopPipe[0])) return;
-      const int fd = accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+      if (!WaitReady(listener.Fd(), POLLIN, listener.StopFd())) return;
+      const int fd = accept4(listener.Fd(), nullptr, nullptr, SOCK_CLOEXEC);
       if (fd < 0) continue;
       std::lock_guard<std::mutex> lock(mutex);
       ++accepted;
@@ -99,8 +87,8 @@ struct ConcurrentServer::State {
   }
 
   void Serve(int fd) {
-    Connection connection(fd, stopPipe[0]);
-    if (ReadHead(fd, stopPipe[0], connection.request_)) handler(connection);
+    Connection connection(fd, listener.StopFd());
+    if (ReadHead(fd, listener.StopFd(), connection.request_)) handler(connection);
     close(fd);
     std::lock_guard<std::mutex> lock(mutex);
     ++served;
@@ -110,33 +98,19 @@ struct ConcurrentServer::State {
 
 ConcurrentServer::ConcurrentServer(Handler handler) : state_(std::make_unique<State>()) {
   state_->handler = std::move(handler);
-  state_->listenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (state_->listenFd < 0 || pipe2(state_->stopPipe, O_CLOEXEC) != 0 ||
-      bind(state_->listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      listen(state_->listenFd, SOMAXCONN) != 0 ||
-      getsockname(state_->listenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    throw std::runtime_error("concurrent server: cannot listen on 127.0.0.1");
-  }
-  state_->port = ntohs(address.sin_port);
   state_->acceptor = std::thread([state = state_.get()] { state->Accept(); });
 }
 
+// The listener closes with the state, after every thread has ended.
 ConcurrentServer::~ConcurrentServer() {
-  const char stop = 1;
-  (void)!write(state_->stopPipe[1], &stop, 1);
+  state_->listener.Stop();
   state_->acceptor.join();
   for (std::thread& worker : state_->workers)
     worker.join();
-  for (const int fd : {state_->listenFd, state_->stopPipe[0], state_->stopPipe[1]})
-    close(fd);
 }
 
 std::string ConcurrentServer::Url(std::string_view path) const {
-  return "http://127.0.0.1:" + std::to_string(state_->port) + std::string(path);
+  return state_->listener.Url(path);
 }
 
 void ConcurrentServer::WaitForAccepted(std::size_t count) const {
