@@ -21,8 +21,8 @@ std::atomic<std::int32_t> CipherProgressInterval{64};
 namespace {
 
 constexpr std::size_t kBlock = 16;
-constexpr std::size_t kChunkBlocks =
-    256;  // 4 KiB per read and write: stays in L1 beside the tables
+// 4 KiB per read and write: a piece stays in the first-level cache beside the round tables.
+constexpr std::size_t kChunkBlocks = 256;
 constexpr const char* kInvalidFormat = "Invalid file format";
 
 std::int32_t Low32(std::int64_t value) {
