@@ -107,7 +107,8 @@ TEST_P(AesStreamTest, LayoutMatchesOpenSslEcbBothWays) {
   std::vector<std::size_t> lengths;
   for (std::size_t n = 0; n <= 48; ++n)
     lengths.push_back(n);
-  for (const std::size_t n : {4079u, 4080u, 4095u, 4096u, 4097u, 4112u, 8192u, 8193u, 16389u, 65552u})
+  for (const std::size_t n :
+       {4079u, 4080u, 4095u, 4096u, 4097u, 4112u, 8192u, 8193u, 16389u, 65552u})
     lengths.push_back(n);
   for (const std::size_t keySize : {16u, 24u, 32u}) {
     const std::string key = RandomBytes(random, keySize);
@@ -125,7 +126,8 @@ TEST_P(AesStreamTest, LayoutMatchesOpenSslEcbBothWays) {
 TEST_P(AesStreamTest, PipesAndByteByByteStreamsAgree) {
   std::mt19937 random(9);
   const std::string key = RandomBytes(random, 20);
-  for (const std::size_t n : {0u, 1u, 15u, 16u, 17u, 33u, 4095u, 4096u, 4097u, 4112u, 8208u, 16400u}) {
+  for (const std::size_t n :
+       {0u, 1u, 15u, 16u, 17u, 33u, 4095u, 4096u, 4097u, 4112u, 8208u, 16400u}) {
     const std::string plain = RandomBytes(random, n);
     const auto crypt = [&](bool encrypt) {
       return [&key, encrypt](std::istream& in, std::ostream& out) {
