@@ -60,9 +60,9 @@ std::string PiDigestHex(const std::string& message, std::int32_t size) {
 }
 
 // "text:T" is the bytes of T; "seq:N" is N bytes, byte i = (i * 13 + 5) mod 256.
-std::string VectorInput(const std::string& spec) {
-  if (spec.starts_with("text:")) return spec.substr(5);
-  std::string bytes(std::stoul(spec.substr(4)), '\0');
+std::string VectorInput(const std::string& recipe) {
+  if (recipe.starts_with("text:")) return recipe.substr(5);
+  std::string bytes(std::stoul(recipe.substr(4)), '\0');
   for (std::size_t i = 0; i < bytes.size(); ++i)
     bytes[i] = static_cast<char>((i * 13 + 5) % 256);
   return bytes;
