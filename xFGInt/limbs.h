@@ -174,4 +174,12 @@ KernelPath ActiveKernelPath();
 // lacks it. Not for use while another thread runs kernels.
 bool SelectKernelPath(KernelPath path);
 
+// The transform product of long operands (transform_mul.cpp) has a portable path and, on
+// x86-64, paths on AVX2 with FMA and on AVX-512, chosen and forced the same way. Every path
+// gives identical products.
+enum class TransformPath : std::uint8_t { kPortable, kAvx2, kAvx512 };
+bool TransformPathAvailable(TransformPath path);
+TransformPath ActiveTransformPath();
+bool SelectTransformPath(TransformPath path);
+
 }  // namespace xkit::detail

@@ -1,0 +1,59 @@
+// Internal to the kernel layer: the transform product of long operands (transform_mul.cpp)
+// and the table of transform kernels that the CPU-path switch swaps (one file per path:
+// transform_portable.cpp, transform_avx2.cpp, transform_avx512.cpp, all built from
+// transform_engine.h).
+#pragma once
+
+#include <cstddef>
+
+#include "xFGInt/limbs.h"
+
+namespace xkit::detail {
+
+// r[0..an+bn) = a * b for any an, bn >= 1, by the transform. r must not overlap a or b; a and
+// b may be the same array. The working memory (a few times the product's size) is allocated
+// here and released on every path.
+void TransformMul(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn);
+// r[0..2n) = a * a with one forward transform per prime.
+void TransformSqr(Limb* r, const Limb* a, std::size_t n);
+
+// Balanced operand sizes (limbs) from which the transform beats Toom-3 on a path, measured
+// with bench/ (BigMul and BigSquare, each path forced in turn).
+struct TransformThresholds {
+  std::size_t mul;
+  std::size_t sqr;
+};
+inline constexpr TransformThresholds kPortableTransformThresholds = {1000, 1000};
+inline constexpr TransformThresholds kAvx2TransformThresholds = {800, 800};
+inline constexpr TransformThresholds kAvx512TransformThresholds = {600, 600};
+
+// One CPU path's transform: the kernels of transform_engine.h on its vectors (arguments as
+// there: a transform of length 2^lg modulo the prime p, twiddle tables tw and itw).
+struct TransformKernels {
+  void (*buildTwiddles)(double* tw, double* itw, unsigned lg, std::size_t given, const double* root,
+                        double p);
+  void (*forward)(double* x, std::size_t live, unsigned lg, const double* tw, const double* itw,
+                  double p);
+  void (*convolve)(double* a, double* b, std::size_t bLive, unsigned lg, const double* tw,
+                   const double* itw, double p);
+  void (*square)(double* a, unsigned lg, const double* tw, const double* itw, double p);
+  void (*residues)(const double* pieces, std::size_t blocks, unsigned c, const double* shift,
+                   double p, double* out);
+  void (*mixedRadix)(const double* const* x, unsigned primes, std::size_t first, std::size_t count,
+                     const double* p, const double* nInverse, const double* inverse,
+                     double* digits);
+  TransformThresholds thresholds;
+  TransformPath path;
+};
+
+// The active path; starts as the portable one and is upgraded at start-up when the CPU
+// allows.
+extern TransformKernels gTransformKernels;
+
+TransformKernels PortableTransformKernels();
+bool Avx2TransformSupported();
+TransformKernels Avx2TransformKernels();  // only when Avx2TransformSupported()
+bool Avx512TransformSupported();
+TransformKernels Avx512TransformKernels();  // only when Avx512TransformSupported()
+
+}  // namespace xkit::detail

@@ -1,0 +1,447 @@
+// The transform product. Each operand is cut into coefficients of `bits` bits, so the product
+// is the value at 2^bits of the product polynomial, whose coefficients are sums of at most
+// min(na, nb) products of two coefficients. Their cyclic convolution of length N = 2^lg >=
+// na + nb - 1 (so nothing wraps) is found modulo `primes` primes below 2^50 by the
+// transforms of transform_engine.h, each coefficient is recovered from its residues by the
+// Chinese remainder theorem, and the coefficients are added up at their places.
+//
+// Exactness: every coefficient is below min(na, nb) 2^(2 bits) <= 2^(2 bits + bit_width(min))
+// and the plan keeps that below P / 4, P the product of the primes (each above 2^49.9999, so
+// P > 2^(50 primes - 1)); the remainder theorem then gives each coefficient exactly, and
+// the quarter's margin lets a double-precision sum find the multiple of P to take off.
+#include <algorithm>
+#include <bit>
+#include <limits>
+#include <memory>
+#include <new>
+
+#include "platform/memory.h"
+#include "xFGInt/transform.h"
+
+namespace xkit::detail {
+
+namespace {
+
+// Primes c 2^32 + 1 just below 2^50, the largest of that form, with a primitive 2^32-th root
+// of unity each (a non-residue raised to the power c).
+struct Prime {
+  Limb p;
+  Limb root;
+};
+constexpr Prime kPrimes[] = {
+    {0x0003fff300000001, 0x0002cadec07dee3b}, {0x0003ffed00000001, 0x000086479089c323},
+    {0x0003ffeb00000001, 0x00037cbd9d3034ce}, {0x0003ffc100000001, 0x0001acdbeb9b6c54},
+    {0x0003ffc000000001, 0x00017c0e901d3ea7}, {0x0003ffa000000001, 0x0001a08edbfa4dd5},
+    {0x0003ff7000000001, 0x0001e05c1cc37ae6}, {0x0003ff5800000001, 0x00027b48dd76c3d6},
+};
+constexpr unsigned kMaxPrimes = 8;
+constexpr unsigned kRootLog = 32;  // the roots above have order 2^32
+// The vector paths finish each block of 64 elements across lanes, so no transform is
+// shorter; the roots bound the longest.
+constexpr unsigned kMinLog = 6;
+constexpr unsigned kMaxLog = kRootLog;
+constexpr unsigned kPieceBits = 50;
+constexpr unsigned kMaxPieces = 4;
+constexpr std::size_t kPieceBlock = 8;
+// Limbs of a recovered coefficient: below 2^(2 bits + bit_width) < 2^(50 kMaxPrimes).
+constexpr unsigned kMaxCoefficientLimbs = (50 * kMaxPrimes + 63) / 64;
+
+std::size_t CeilDiv(std::size_t a, std::size_t b) {
+  return (a + b - 1) / b;
+}
+std::size_t RoundUp(std::size_t a, std::size_t b) {
+  return CeilDiv(a, b) * b;
+}
+
+// -- The plan ------------------------------------------------------------------------------------
+
+struct Plan {
+  unsigned lg = 0;
+  unsigned primes = 0;
+  unsigned bits = 0;
+  unsigned pieces = 0;     // ceil(bits / 50)
+  std::size_t aCoefs = 0;  // coefficients of each operand
+  std::size_t bCoefs = 0;
+  std::size_t outCoefs = 0;  // aCoefs + bCoefs - 1
+  unsigned limbs = 0;        // of a recovered coefficient
+};
+
+bool Exact(unsigned bits, std::size_t minCoefs, unsigned primes) {
+  return 2 * bits + static_cast<unsigned>(std::bit_width(minCoefs)) + 3 <= 50 * primes;
+}
+
+// The cheapest length and prime count for operands of aBits and bBits bits. Cost, in units
+// of one level of butterflies over one element: the transforms (three per prime, two for a
+// square), the linear passes around them, and the recombination, which grows with the
+// primes and the limbs of each coefficient.
+Plan ChoosePlan(std::size_t aBits, std::size_t bBits, bool square) {
+  Plan best;
+  double bestCost = std::numeric_limits<double>::infinity();
+  for (unsigned lg = kMinLog; lg <= kMaxLog; ++lg) {
+    const std::size_t n = std::size_t{1} << lg;
+    // The fewest bits per coefficient that fit the product's coefficients into n.
+    std::size_t bits = std::max<std::size_t>(1, (aBits + bBits) / (n + 1));
+    while (CeilDiv(aBits, bits) + CeilDiv(bBits, bits) - 1 > n)
+      ++bits;
+    if (bits > kPieceBits * kMaxPieces) continue;
+    const std::size_t na = CeilDiv(aBits, bits);
+    const std::size_t nb = CeilDiv(bBits, bits);
+    unsigned primes = 1;
+    while (primes <= kMaxPrimes && !Exact(static_cast<unsigned>(bits), std::min(na, nb), primes))
+      ++primes;
+    if (primes > kMaxPrimes) continue;
+    const unsigned limbs =
+        static_cast<unsigned>(CeilDiv(2 * bits + std::bit_width(std::min(na, nb)), 64));
+    const double transforms = (square ? 2.0 : 3.0) * lg + 6.0;
+    const double cost = static_cast<double>(n) * primes * transforms +
+                        static_cast<double>(na + nb) * (primes * limbs * 2.0 + 8.0);
+    if (cost < bestCost) {
+      bestCost = cost;
+      best = {lg,
+              primes,
+              static_cast<unsigned>(bits),
+              static_cast<unsigned>(CeilDiv(bits, kPieceBits)),
+              na,
+              nb,
+              na + nb - 1,
+              limbs};
+    }
+    if (bits == 1) break;  // longer transforms only cost more
+  }
+  if (best.lg == 0) throw std::bad_alloc();  // beyond any memory
+  return best;
+}
+
+// -- Arithmetic modulo one prime, for the constants --------------------------------------------
+
+Limb MulMod(Limb a, Limb b, Limb p) {
+  return static_cast<Limb>(static_cast<DoubleLimb>(a) * b % p);
+}
+
+Limb PowMod(Limb a, Limb e, Limb p) {
+  Limb r = 1;
+  for (; e != 0; e >>= 1) {
+    if (e & 1) r = MulMod(r, a, p);
+    a = MulMod(a, a, p);
+  }
+  return r;
+}
+
+// x in -p/2 .. p/2, as the transform keeps its constants.
+double Centered(Limb x, Limb p) {
+  return x > p / 2 ? -static_cast<double>(p - x) : static_cast<double>(x);
+}
+
+// Everything the transforms modulo one prime need, computed for the call.
+struct PrimeConstants {
+  double p;
+  double shift[kMaxPieces];  // 2^(50 t) mod p
+  double root[kMaxLog];      // w^(2^(lg - 2 - i)) for the twiddle octaves i
+  double twiddles[64];       // tw[0 .. min(N/2, 64)), exact
+  std::size_t given;
+};
+
+PrimeConstants MakePrimeConstants(unsigned j, const Plan& plan) {
+  const Limb p = kPrimes[j].p;
+  PrimeConstants c{};
+  c.p = static_cast<double>(p);
+  for (unsigned t = 0; t < kMaxPieces; ++t)
+    c.shift[t] = Centered(PowMod(2, kPieceBits * t, p), p);
+  // w of order N, then its powers w^(2^(lg - 2 - i)) from i = lg - 2 down.
+  Limb w = kPrimes[j].root;
+  for (unsigned i = plan.lg; i < kRootLog; ++i)
+    w = MulMod(w, w, p);
+  Limb octave[kMaxLog];
+  for (unsigned i = plan.lg - 1; i-- > 0;) {
+    octave[i] = w;
+    c.root[i] = Centered(w, p);
+    w = MulMod(w, w, p);
+  }
+  const std::size_t half = std::size_t{1} << (plan.lg - 1);
+  c.given = std::min<std::size_t>(half, 64);
+  Limb tw[64];
+  tw[0] = 1;
+  for (unsigned i = 0; (std::size_t{1} << i) < c.given; ++i) {
+    const std::size_t size = std::size_t{1} << i;
+    for (std::size_t t = 0; t < size; ++t)
+      tw[size + t] = MulMod(tw[t], octave[i], p);
+  }
+  for (std::size_t t = 0; t < c.given; ++t)
+    c.twiddles[t] = Centered(tw[t], p);
+  return c;
+}
+
+// -- Coefficients in -------------------------------------------------------------------------
+
+std::size_t BitLength(const Limb* a, std::size_t n) {
+  return 64 * (n - 1) + static_cast<std::size_t>(std::bit_width(a[n - 1]));
+}
+
+// The 64 bits of a[0..n) from bit `at` on (zeros beyond the top).
+inline Limb BitsAt(const Limb* a, std::size_t n, std::size_t at) {
+  const std::size_t i = at / 64;
+  const unsigned s = at % 64;
+  if (i >= n) return 0;
+  Limb x = a[i] >> s;
+  if (s != 0 && i + 1 < n) x |= a[i + 1] << (64 - s);
+  return x;
+}
+
+// The pieces of coefficients first .. first + count (a multiple of 8) of a, in the layout of
+// transform::Residues; coefficients from `coefs` on are zero.
+void ExtractPieces(const Limb* a, std::size_t n, std::size_t coefs, const Plan& plan,
+                   std::size_t first, std::size_t count, double* out) {
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::size_t coef = first + i;
+    double* block = out + (i / kPieceBlock) * plan.pieces * kPieceBlock + i % kPieceBlock;
+    for (unsigned t = 0; t < plan.pieces; ++t) {
+      const unsigned width = std::min(kPieceBits, plan.bits - kPieceBits * t);
+      Limb piece = 0;
+      if (coef < coefs) {
+        piece = BitsAt(a, n, coef * plan.bits + kPieceBits * t) & ((Limb{1} << width) - 1);
+      }
+      block[t * kPieceBlock] = static_cast<double>(piece);
+    }
+  }
+}
+
+// -- Coefficients out ------------------------------------------------------------------------
+
+// The constants of the mixed-radix recovery: for the vector kernel, and the weights
+// p_0 .. p_{j-1} of the digits.
+struct Recombination {
+  double p[kMaxPrimes];
+  double nInverse[kMaxPrimes];              // N^-1 mod p_j
+  double inverse[kMaxPrimes * kMaxPrimes];  // [8 j + i]: p_i^-1 mod p_j
+  Limb weight[kMaxPrimes][kMaxCoefficientLimbs];
+  unsigned weightLimbs[kMaxPrimes];
+};
+
+Recombination MakeRecombination(const Plan& plan) {
+  Recombination c{};
+  for (unsigned j = 0; j < kMaxPrimes; ++j) {
+    const Limb p = kPrimes[j].p;
+    c.p[j] = static_cast<double>(p);
+    // N^-1 = p - (p - 1) / N, since N (p - 1) / N = p - 1 = -1.
+    c.nInverse[j] = Centered(p - ((p - 1) >> plan.lg), p);
+    for (unsigned i = 0; i < j; ++i)
+      c.inverse[8 * j + i] = Centered(PowMod(kPrimes[i].p % p, p - 2, p), p);
+  }
+  Limb weight[kMaxCoefficientLimbs] = {1};
+  unsigned limbs = 1;
+  for (unsigned j = 0; j < plan.primes; ++j) {
+    std::copy(weight, weight + kMaxCoefficientLimbs, c.weight[j]);
+    c.weightLimbs[j] = limbs;
+    Limb carry = 0;
+    for (unsigned t = 0; t < limbs; ++t) {
+      const DoubleLimb product = static_cast<DoubleLimb>(weight[t]) * kPrimes[j].p + carry;
+      weight[t] = static_cast<Limb>(product);
+      carry = static_cast<Limb>(product >> 64);
+    }
+    if (carry != 0) weight[limbs++] = carry;
+  }
+  return c;
+}
+
+// r[0..rn) := the sum of the coefficients at their places, coefficient i at bit i bits. Each
+// is v_0 + v_1 p_0 + v_2 p_0 p_1 + ... from its mixed-radix digits; it is below 2^(64 limbs),
+// and so is every partial sum. r is written from the bottom up: limbs below `written` hold
+// partial sums, the ones above are zeros not yet stored.
+void Recombine(Limb* r, std::size_t rn, const double* const* residues, const Plan& plan,
+               const Recombination& c, const TransformKernels& kernels) {
+  constexpr std::size_t kBlock = 256;
+  double digits[kMaxPrimes * kBlock];
+  const unsigned m = plan.limbs;
+  std::size_t written = 0;
+  for (std::size_t first = 0; first < plan.outCoefs; first += kBlock) {
+    const std::size_t count = std::min(kBlock, RoundUp(plan.outCoefs, kPieceBlock) - first);
+    kernels.mixedRadix(residues, plan.primes, first, count, c.p, c.nInverse, c.inverse, digits);
+    const std::size_t end = std::min(count, plan.outCoefs - first);
+    for (std::size_t i = 0; i < end; ++i) {
+      Limb x[kMaxCoefficientLimbs + 1] = {static_cast<Limb>(digits[i])};
+      for (unsigned j = 1; j < plan.primes; ++j) {
+        const Limb v = static_cast<Limb>(digits[j * count + i]);
+        Limb carry = 0;
+        unsigned t = 0;
+        for (; t < c.weightLimbs[j]; ++t) {
+          // v w + x + carry < 2^128: each of the three terms is below 2^64 times a factor.
+          const DoubleLimb sum = static_cast<DoubleLimb>(v) * c.weight[j][t] + x[t] + carry;
+          x[t] = static_cast<Limb>(sum);
+          carry = static_cast<Limb>(sum >> 64);
+        }
+        for (; carry != 0 && t < m; ++t) {
+          x[t] += carry;
+          carry = x[t] < carry;
+        }
+      }
+      // Add the coefficient, shifted to its bit, at its limb.
+      const std::size_t at = (first + i) * plan.bits;
+      const unsigned s = at % 64;
+      if (s != 0) {
+        for (unsigned t = m; t > 0; --t)
+          x[t] = (x[t] << s) | (x[t - 1] >> (64 - s));
+        x[0] <<= s;
+      }
+      std::size_t index = at / 64;
+      Limb carry = 0;
+      for (unsigned t = 0; t <= m && index < rn; ++t, ++index) {
+        const Limb old = index < written ? r[index] : 0;
+        const Limb sum = old + x[t];
+        const Limb out = sum + carry;
+        carry = (sum < old) | (out < carry);
+        r[index] = out;
+      }
+      for (; carry != 0 && index < rn; ++index) {
+        const Limb old = index < written ? r[index] : 0;
+        r[index] = old + 1;
+        carry = r[index] == 0;
+      }
+      written = std::max(written, index);
+    }
+  }
+  std::fill(r + written, r + rn, Limb{0});
+}
+
+// -- Working memory --------------------------------------------------------------------------
+
+// Aligned to huge pages, and advised to use them: the arrays are swept many times, and a
+// fresh mapping otherwise costs one page fault per 4 KiB.
+constexpr std::align_val_t kHugePageAlignment{std::size_t{2} << 20};
+
+struct AlignedFree {
+  void operator()(double* p) const { ::operator delete[](p, kHugePageAlignment); }
+};
+using Doubles = std::unique_ptr<double[], AlignedFree>;
+
+Doubles AllocateDoubles(std::size_t n) {
+  Doubles memory(static_cast<double*>(::operator new[](n * sizeof(double), kHugePageAlignment)));
+  AdviseHugePages(memory.get(), n * sizeof(double));
+  return memory;
+}
+
+// r[0..an+bn) = a b, or a^2 when b is nullptr (then bn = an); an, bn normalised, >= 1.
+void Product(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn) {
+  const bool square = b == nullptr;
+  const TransformKernels& kernels = gTransformKernels;
+  const std::size_t aBits = BitLength(a, an);
+  const std::size_t bBits = square ? aBits : BitLength(b, bn);
+  const Plan plan = ChoosePlan(aBits, bBits, square);
+  const std::size_t n = std::size_t{1} << plan.lg;
+  const std::size_t half = n / 2;
+  const std::size_t aPadded = RoundUp(plan.aCoefs, kPieceBlock);
+  const std::size_t bPadded = RoundUp(plan.bCoefs, kPieceBlock);
+
+  // One array of residues per prime, the residues of b, the twiddles, the pieces of b.
+  const std::size_t bPiecesSize = square ? 0 : bPadded * plan.pieces;
+  Doubles memory = AllocateDoubles(plan.primes * n + (square ? 0 : n) + n + bPiecesSize);
+  double* residues[kMaxPrimes];
+  for (unsigned j = 0; j < plan.primes; ++j)
+    residues[j] = memory.get() + j * n;
+  double* other = memory.get() + plan.primes * n;
+  double* tw = other + (square ? 0 : n);
+  double* itw = tw + half;
+  double* bPieces = itw + half;
+
+  PrimeConstants primes[kMaxPrimes];
+  for (unsigned j = 0; j < plan.primes; ++j)
+    primes[j] = MakePrimeConstants(j, plan);
+
+  // a's residues for every prime, from pieces cut once per chunk of coefficients. Elements
+  // past the coefficients are never stored: the first pass of a transform reads them as zeros.
+  constexpr std::size_t kChunk = 256;
+  double chunk[kChunk * kMaxPieces];
+  for (std::size_t first = 0; first < aPadded; first += kChunk) {
+    const std::size_t count = std::min(kChunk, aPadded - first);
+    ExtractPieces(a, an, plan.aCoefs, plan, first, count, chunk);
+    for (unsigned j = 0; j < plan.primes; ++j) {
+      kernels.residues(chunk, count / kPieceBlock, plan.pieces, primes[j].shift, primes[j].p,
+                       residues[j] + first);
+    }
+  }
+  if (!square) ExtractPieces(b, bn, plan.bCoefs, plan, 0, bPadded, bPieces);
+
+  for (unsigned j = 0; j < plan.primes; ++j) {
+    const PrimeConstants& c = primes[j];
+    std::copy(c.twiddles, c.twiddles + c.given, tw);
+    kernels.buildTwiddles(tw, itw, plan.lg, c.given, c.root, c.p);
+    kernels.forward(residues[j], aPadded, plan.lg, tw, itw, c.p);
+    if (square) {
+      kernels.square(residues[j], plan.lg, tw, itw, c.p);
+    } else {
+      kernels.residues(bPieces, bPadded / kPieceBlock, plan.pieces, c.shift, c.p, other);
+      kernels.convolve(residues[j], other, bPadded, plan.lg, tw, itw, c.p);
+    }
+  }
+  Recombine(r, an + bn, residues, plan, MakeRecombination(plan), kernels);
+}
+
+}  // namespace
+
+void TransformMul(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn) {
+  const std::size_t na = NormalizedSize(a, an);
+  const std::size_t nb = NormalizedSize(b, bn);
+  if (na == 0 || nb == 0) {
+    std::fill(r, r + an + bn, Limb{0});
+    return;
+  }
+  if (a == b && na == nb) {
+    Product(r, a, na, nullptr, na);
+  } else {
+    Product(r, a, na, b, nb);
+  }
+  std::fill(r + na + nb, r + an + bn, Limb{0});
+}
+
+void TransformSqr(Limb* r, const Limb* a, std::size_t n) {
+  const std::size_t na = NormalizedSize(a, n);
+  if (na == 0) {
+    std::fill(r, r + 2 * n, Limb{0});
+    return;
+  }
+  Product(r, a, na, nullptr, na);
+  std::fill(r + 2 * na, r + 2 * n, Limb{0});
+}
+
+// -- Path selection --------------------------------------------------------------------------
+
+namespace {
+
+// Upgrades the table once, during static initialisation.
+[[maybe_unused]] const bool kBestTransformSelected =
+    SelectTransformPath(TransformPath::kAvx512) || SelectTransformPath(TransformPath::kAvx2);
+
+}  // namespace
+
+bool TransformPathAvailable(TransformPath path) {
+  switch (path) {
+    case TransformPath::kPortable:
+      return true;
+    case TransformPath::kAvx2:
+      return Avx2TransformSupported();
+    case TransformPath::kAvx512:
+      return Avx512TransformSupported();
+  }
+  return false;
+}
+
+TransformPath ActiveTransformPath() {
+  return gTransformKernels.path;
+}
+
+bool SelectTransformPath(TransformPath path) {
+  if (!TransformPathAvailable(path)) return false;
+  switch (path) {
+    case TransformPath::kPortable:
+      gTransformKernels = PortableTransformKernels();
+      break;
+    case TransformPath::kAvx2:
+      gTransformKernels = Avx2TransformKernels();
+      break;
+    case TransformPath::kAvx512:
+      gTransformKernels = Avx512TransformKernels();
+      break;
+  }
+  return true;
+}
+
+}  // namespace xkit::detail
