@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/memory.h"
 #include "xFGInt/limbs.h"
 #include "xFGInt/xFGInt.h"
 
@@ -74,7 +75,7 @@ class LimbBuffer {
 public:
   explicit LimbBuffer(std::size_t size) {
     if (size > kInline) {
-      heap_.reset(new Limb[size]);
+      heap_ = MakeWorkspace<Limb>(size);
       data_ = heap_.get();
     }
   }
@@ -86,7 +87,7 @@ public:
 private:
   static constexpr std::size_t kInline = 512;
   Limb inline_[kInline];
-  std::unique_ptr<Limb[]> heap_;
+  Workspace<Limb> heap_;
   Limb* data_ = inline_;
 };
 

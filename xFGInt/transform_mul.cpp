@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <bit>
 #include <limits>
-#include <memory>
 #include <new>
 
 #include "platform/memory.h"
@@ -173,7 +172,7 @@ PrimeConstants MakePrimeConstants(unsigned j, const Plan& plan) {
 
 // -- Coefficients in -------------------------------------------------------------------------
 
-std::size_t BitLength(const Limb* a, std::size_t n) {
+std::size_t BitsOf(const Limb* a, std::size_t n) {
   return 64 * (n - 1) + static_cast<std::size_t>(std::bit_width(a[n - 1]));
 }
 
@@ -302,29 +301,14 @@ void Recombine(Limb* r, std::size_t rn, const double* const* residues, const Pla
   std::fill(r + written, r + rn, Limb{0});
 }
 
-// -- Working memory --------------------------------------------------------------------------
-
-// Aligned to huge pages, and advised to use them: the arrays are swept many times, and a
-// fresh mapping otherwise costs one page fault per 4 KiB.
-constexpr std::align_val_t kHugePageAlignment{std::size_t{2} << 20};
-
-struct AlignedFree {
-  void operator()(double* p) const { ::operator delete[](p, kHugePageAlignment); }
-};
-using Doubles = std::unique_ptr<double[], AlignedFree>;
-
-Doubles AllocateDoubles(std::size_t n) {
-  Doubles memory(static_cast<double*>(::operator new[](n * sizeof(double), kHugePageAlignment)));
-  AdviseHugePages(memory.get(), n * sizeof(double));
-  return memory;
-}
+// -- The product -----------------------------------------------------------------------------
 
 // r[0..an+bn) = a b, or a^2 when b is nullptr (then bn = an); an, bn normalised, >= 1.
 void Product(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn) {
   const bool square = b == nullptr;
   const TransformKernels& kernels = gTransformKernels;
-  const std::size_t aBits = BitLength(a, an);
-  const std::size_t bBits = square ? aBits : BitLength(b, bn);
+  const std::size_t aBits = BitsOf(a, an);
+  const std::size_t bBits = square ? aBits : BitsOf(b, bn);
   const Plan plan = ChoosePlan(aBits, bBits, square);
   const std::size_t n = std::size_t{1} << plan.lg;
   const std::size_t half = n / 2;
@@ -333,7 +317,8 @@ void Product(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t 
 
   // One array of residues per prime, the residues of b, the twiddles, the pieces of b.
   const std::size_t bPiecesSize = square ? 0 : bPadded * plan.pieces;
-  Doubles memory = AllocateDoubles(plan.primes * n + (square ? 0 : n) + n + bPiecesSize);
+  const Workspace<double> memory =
+      MakeWorkspace<double>(plan.primes * n + (square ? 0 : n) + n + bPiecesSize);
   double* residues[kMaxPrimes];
   for (unsigned j = 0; j < plan.primes; ++j)
     residues[j] = memory.get() + j * n;
