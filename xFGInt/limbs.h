@@ -110,6 +110,34 @@ std::size_t DivRemScratchSize(std::size_t an, std::size_t dn);
 void DivRem(Limb* q, Limb* r, const Limb* a, std::size_t an, const Limb* d, std::size_t dn,
             Limb* scratch);
 
+// Long divisions divide by a reciprocal of the divisor found by Newton's iteration
+// (limbs_newton.cpp), so they cost a few products of the divisor's size; like the transform
+// product, they allocate their own working memory.
+
+// Scratch limbs that Inverse needs for n limbs.
+std::size_t InverseScratchSize(std::size_t n);
+// v[0..n) = floor((B^(2n) - 1) / d) - B^n for a normalised d of n limbs (top bit set), to
+// within a few units: exact for short d, and never more than 8 off for long ones. No overlap.
+void Inverse(Limb* v, const Limb* d, std::size_t n, Limb* scratch);
+
+// A divisor prepared once for many divisions: d << shift (top bit set) of n limbs, and the
+// Inverse of its top inverseLimbs limbs (1 <= inverseLimbs <= n), or nullptr for none. An
+// inverse pays off for divisors and quotients from kPreparedInverseThreshold limbs on.
+inline constexpr std::size_t kPreparedInverseThreshold = 300;
+struct PreparedDivisor {
+  const Limb* normalised;
+  std::size_t n;
+  unsigned shift;
+  const Limb* inverse;
+  std::size_t inverseLimbs;
+};
+// Scratch limbs that DivRemPrepared needs for a dividend of an limbs and a divisor of dn.
+std::size_t DivRemPreparedScratchSize(std::size_t an, std::size_t dn);
+// DivRem by a prepared divisor (an >= d.n >= 2): the quotient blocks take their estimates
+// from d.inverse when there is one. Overlaps as for DivRem.
+void DivRemPrepared(Limb* q, Limb* r, const Limb* a, std::size_t an, const PreparedDivisor& d,
+                    Limb* scratch);
+
 // -- Constant-time helpers ----------------------------------------------------------------
 // No branch and no memory address in these depends on limb values; their running time
 // depends on the sizes alone.

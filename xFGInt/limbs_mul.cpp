@@ -18,19 +18,13 @@ constexpr ProductThresholds kScratchThresholds = {
     std::min(kPortableThresholds.mulToom3, kMulxAdxThresholds.mulToom3),
     std::min(kPortableThresholds.sqrToom3, kMulxAdxThresholds.sqrToom3)};
 
-// From these sizes on every path takes the transform, which needs no scratch from the
-// caller; longer operands are given the scratch of the longest that may still need it, so
-// the sizes keep growing with n (callers size scratch for their longest product).
-constexpr std::size_t kScratchTransformMul =
-    std::max({kPortableTransformThresholds.mul, kAvx2TransformThresholds.mul,
-              kAvx512TransformThresholds.mul});
-constexpr std::size_t kScratchTransformSqr =
-    std::max({kPortableTransformThresholds.sqr, kAvx2TransformThresholds.sqr,
-              kAvx512TransformThresholds.sqr});
-
 inline const ProductThresholds& Thresholds() {
   return gProductKernels.thresholds;
 }
+// From the active transform path's thresholds on, products take the transform, which needs
+// no scratch from the caller; longer operands are given the scratch of the longest that may
+// still need it, so the sizes keep growing with n (callers size scratch for their longest
+// product). So the transform path must not change between sizing scratch and using it.
 inline const TransformThresholds& TransformFrom() {
   return gTransformKernels.thresholds;
 }
@@ -60,7 +54,7 @@ std::size_t KaratsubaScratchSize(std::size_t n, std::size_t (*recursion)(std::si
 }
 
 std::size_t SqrScratchSizeOf(std::size_t n) {
-  n = std::min(n, kScratchTransformSqr - 1);
+  n = std::min(n, TransformFrom().sqr - 1);
   if (n < kScratchThresholds.sqrKaratsuba) return 0;
   // The Karatsuba square needs one difference less than the product (3m instead of 4m);
   // the product's figure covers it. Where either method may run, both are covered, which
@@ -72,7 +66,7 @@ std::size_t SqrScratchSizeOf(std::size_t n) {
 }  // namespace
 
 std::size_t MulBalancedScratchSize(std::size_t n) {
-  n = std::min(n, kScratchTransformMul - 1);
+  n = std::min(n, TransformFrom().mul - 1);
   if (n < kScratchThresholds.mulKaratsuba) return 0;
   const std::size_t karatsuba = KaratsubaScratchSize(n, MulBalancedScratchSize);
   return n < kScratchThresholds.mulToom3 ? karatsuba : std::max(karatsuba, MulToom3ScratchSize(n));
@@ -135,7 +129,7 @@ void SqrBasecasePortable(Limb* r, const Limb* a, std::size_t n) {
 }
 
 std::size_t MulScratchSize(std::size_t an, std::size_t bn) {
-  const std::size_t small = std::min({an, bn, kScratchTransformMul - 1});
+  const std::size_t small = std::min({an, bn, TransformFrom().mul - 1});
   if (small < kScratchThresholds.mulKaratsuba) return 0;
   // The unbalanced case keeps a partial product of 2 t limbs at each level of its remainder
   // recursion, where t runs down like Euclid's remainders from small (each at most half of

@@ -18,6 +18,7 @@ namespace {
 struct Avx2Ops {
   using V = __m256d;
   static constexpr unsigned kLog = 2;
+  static constexpr bool kFused = true;
   static constexpr unsigned kMaxRadixLog = 2;
   static V Load(const double* p) { return _mm256_loadu_pd(p); }
   static void Store(double* p, V v) { _mm256_storeu_pd(p, v); }

@@ -22,6 +22,7 @@ namespace {
 struct Avx512Ops {
   using V = __m512d;
   static constexpr unsigned kLog = 3;
+  static constexpr bool kFused = true;
   static constexpr unsigned kMaxRadixLog = 3;
   static V Load(const double* p) { return _mm512_loadu_pd(p); }
   static void Store(double* p, V v) { _mm512_storeu_pd(p, v); }

@@ -55,20 +55,30 @@ struct Field {
       : p(Ops::Splat(prime)), pinv(Ops::Splat(1.0 / prime)), round(Ops::Splat(kRoundingConstant)) {}
 };
 
+// A path without a fused multiply-add (Ops::kFused false) supplies both operations itself,
+// exactly in integers, with results in -p/2 .. p/2: within the bounds above.
 template <class Ops>
 inline typename Ops::V MulMod(typename Ops::V a, typename Ops::V w, const Field<Ops>& f) {
   using V = typename Ops::V;
-  const V h = Ops::Mul(a, w);
-  const V l = Ops::MulSub(a, w, h);
-  const V q = Ops::Sub(Ops::MulAdd(h, f.pinv, f.round), f.round);
-  return Ops::Add(Ops::NegMulAdd(q, f.p, h), l);
+  if constexpr (!Ops::kFused) {
+    return Ops::MulModExact(a, w, f.p, f.pinv);
+  } else {
+    const V h = Ops::Mul(a, w);
+    const V l = Ops::MulSub(a, w, h);
+    const V q = Ops::Sub(Ops::MulAdd(h, f.pinv, f.round), f.round);
+    return Ops::Add(Ops::NegMulAdd(q, f.p, h), l);
+  }
 }
 
 template <class Ops>
 inline typename Ops::V Reduce(typename Ops::V x, const Field<Ops>& f) {
   using V = typename Ops::V;
-  const V q = Ops::Sub(Ops::MulAdd(x, f.pinv, f.round), f.round);
-  return Ops::NegMulAdd(q, f.p, x);
+  if constexpr (!Ops::kFused) {
+    return Ops::ReduceExact(x, f.p, f.pinv);
+  } else {
+    const V q = Ops::Sub(Ops::MulAdd(x, f.pinv, f.round), f.round);
+    return Ops::NegMulAdd(q, f.p, x);
+  }
 }
 
 // -- Levels on a column of 2^R vectors -----------------------------------------------------
@@ -229,8 +239,8 @@ public:
 private:
   // -- Column passes: the first R levels of a block of size 2^m, level j, index k.
 
-  // Elements from `live` on read as zero (the first pass of a transform only).
-  template <unsigned R, bool kReduce>
+  // With kPartial, elements from `live` on read as zero (the first pass of a transform).
+  template <unsigned R, bool kReduce, bool kPartial>
   void ForwardColumns(double* x, Size stride, Size k, Size live) const {
     V w[(1u << R) - 1];
     for (unsigned l = 0; l < R; ++l) {
@@ -241,7 +251,7 @@ private:
       V v[1u << R];
 #pragma GCC unroll 16
       for (unsigned t = 0; t < (1u << R); ++t)
-        v[t] = c + t * stride < live ? Ops::Load(x + c + t * stride) : Ops::Splat(0.0);
+        v[t] = !kPartial || c + t * stride < live ? Ops::Load(x + c + t * stride) : Ops::Splat(0.0);
       ForwardLevels<Ops, R, 0, kReduce>(v, w, f_);
 #pragma GCC unroll 16
       for (unsigned t = 0; t < (1u << R); ++t)
@@ -280,10 +290,17 @@ private:
 
   template <unsigned R>
   void ForwardPass(double* x, unsigned m, unsigned j, Size k, Size live = kAll) const {
-    if (ForwardReduces(j)) {
-      ForwardColumns<R, true>(x, Size{1} << (m - R), k, live);
+    const Size stride = Size{1} << (m - R);
+    if (live < (stride << R)) {
+      if (ForwardReduces(j)) {
+        ForwardColumns<R, true, true>(x, stride, k, live);
+      } else {
+        ForwardColumns<R, false, true>(x, stride, k, live);
+      }
+    } else if (ForwardReduces(j)) {
+      ForwardColumns<R, true, false>(x, stride, k, live);
     } else {
-      ForwardColumns<R, false>(x, Size{1} << (m - R), k, live);
+      ForwardColumns<R, false, false>(x, stride, k, live);
     }
   }
 

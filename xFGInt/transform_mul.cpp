@@ -11,10 +11,13 @@
 // the quarter's margin lets a double-precision sum find the multiple of P to take off.
 #include <algorithm>
 #include <bit>
+#include <cstdint>
+#include <cstring>
 #include <limits>
 #include <new>
 
 #include "platform/memory.h"
+#include "xFGInt/limbs_paths.h"
 #include "xFGInt/transform.h"
 
 namespace xkit::detail {
@@ -111,13 +114,16 @@ Plan ChoosePlan(std::size_t aBits, std::size_t bBits, bool square) {
   return best;
 }
 
-// -- Arithmetic modulo one prime, for the constants --------------------------------------------
+// -- Constants -------------------------------------------------------------------------------
+// Everything that depends on the primes alone is worked out by the compiler. The twiddles
+// depend on the length only through a prefix: tw[t] = w_(2^(i+1))^bitrev_i(t) for t < 2^i,
+// whatever the length, so the first 64 and the octave roots serve every transform.
 
-Limb MulMod(Limb a, Limb b, Limb p) {
+constexpr Limb MulMod(Limb a, Limb b, Limb p) {
   return static_cast<Limb>(static_cast<DoubleLimb>(a) * b % p);
 }
 
-Limb PowMod(Limb a, Limb e, Limb p) {
+constexpr Limb PowMod(Limb a, Limb e, Limb p) {
   Limb r = 1;
   for (; e != 0; e >>= 1) {
     if (e & 1) r = MulMod(r, a, p);
@@ -127,48 +133,59 @@ Limb PowMod(Limb a, Limb e, Limb p) {
 }
 
 // x in -p/2 .. p/2, as the transform keeps its constants.
-double Centered(Limb x, Limb p) {
+constexpr double Centered(Limb x, Limb p) {
   return x > p / 2 ? -static_cast<double>(p - x) : static_cast<double>(x);
 }
 
-// Everything the transforms modulo one prime need, computed for the call.
+constexpr std::size_t kGivenTwiddles = 64;
+
 struct PrimeConstants {
   double p;
-  double shift[kMaxPieces];  // 2^(50 t) mod p
-  double root[kMaxLog];      // w^(2^(lg - 2 - i)) for the twiddle octaves i
-  double twiddles[64];       // tw[0 .. min(N/2, 64)), exact
-  std::size_t given;
+  double shift[kMaxPieces];         // 2^(50 t) mod p
+  double root[kMaxLog];             // root[i]: a primitive 2^(i+2)-th root of unity
+  double twiddles[kGivenTwiddles];  // tw[0 .. 64)
+  double inverse[kMaxPrimes];       // p_i^-1 mod p for the primes before this one
 };
 
-PrimeConstants MakePrimeConstants(unsigned j, const Plan& plan) {
+constexpr PrimeConstants MakePrimeConstants(unsigned j) {
   const Limb p = kPrimes[j].p;
   PrimeConstants c{};
   c.p = static_cast<double>(p);
   for (unsigned t = 0; t < kMaxPieces; ++t)
     c.shift[t] = Centered(PowMod(2, kPieceBits * t, p), p);
-  // w of order N, then its powers w^(2^(lg - 2 - i)) from i = lg - 2 down.
+  // root[i] = w^(2^(30 - i)) for the root w of order 2^32, squared down from i = 30.
+  Limb root[kMaxLog] = {};
   Limb w = kPrimes[j].root;
-  for (unsigned i = plan.lg; i < kRootLog; ++i)
-    w = MulMod(w, w, p);
-  Limb octave[kMaxLog];
-  for (unsigned i = plan.lg - 1; i-- > 0;) {
-    octave[i] = w;
+  for (unsigned i = kRootLog - 2; i + 1 > 0; --i) {
+    root[i] = w;
     c.root[i] = Centered(w, p);
     w = MulMod(w, w, p);
   }
-  const std::size_t half = std::size_t{1} << (plan.lg - 1);
-  c.given = std::min<std::size_t>(half, 64);
-  Limb tw[64];
-  tw[0] = 1;
-  for (unsigned i = 0; (std::size_t{1} << i) < c.given; ++i) {
+  Limb tw[kGivenTwiddles] = {1};
+  for (unsigned i = 0; (std::size_t{1} << i) < kGivenTwiddles; ++i) {
     const std::size_t size = std::size_t{1} << i;
     for (std::size_t t = 0; t < size; ++t)
-      tw[size + t] = MulMod(tw[t], octave[i], p);
+      tw[size + t] = MulMod(tw[t], root[i], p);
   }
-  for (std::size_t t = 0; t < c.given; ++t)
+  for (std::size_t t = 0; t < kGivenTwiddles; ++t)
     c.twiddles[t] = Centered(tw[t], p);
+  for (unsigned i = 0; i < j; ++i)
+    c.inverse[i] = Centered(PowMod(kPrimes[i].p % p, p - 2, p), p);
   return c;
 }
+
+struct AllPrimeConstants {
+  PrimeConstants prime[kMaxPrimes];
+};
+
+constexpr AllPrimeConstants MakeAllPrimeConstants() {
+  AllPrimeConstants all{};
+  for (unsigned j = 0; j < kMaxPrimes; ++j)
+    all.prime[j] = MakePrimeConstants(j);
+  return all;
+}
+
+constexpr AllPrimeConstants kConstants = MakeAllPrimeConstants();
 
 // -- Coefficients in -------------------------------------------------------------------------
 
@@ -186,119 +203,193 @@ inline Limb BitsAt(const Limb* a, std::size_t n, std::size_t at) {
   return x;
 }
 
+// The 57 or more bits of a from bit `at` on, by one unaligned load of the eight bytes that
+// hold bit `at` (a's limbs read as bytes, least significant first); the eight bytes must lie
+// within a.
+inline Limb BitsAtUnaligned(const Limb* a, std::size_t at) {
+  Limb x;
+  std::memcpy(&x, reinterpret_cast<const unsigned char*>(a) + at / 8, sizeof x);
+  return x >> (at % 8);
+}
+
 // The pieces of coefficients first .. first + count (a multiple of 8) of a, in the layout of
 // transform::Residues; coefficients from `coefs` on are zero.
 void ExtractPieces(const Limb* a, std::size_t n, std::size_t coefs, const Plan& plan,
                    std::size_t first, std::size_t count, double* out) {
+  constexpr Limb kPieceMask = (Limb{1} << kPieceBits) - 1;
+  const unsigned pieces = plan.pieces;
+  const unsigned lastWidth = plan.bits - kPieceBits * (pieces - 1);
+  const Limb lastMask = (Limb{1} << lastWidth) - 1;
+  // Up to here every piece's eight bytes lie within a; beyond, pieces are read limb-wise.
+  const std::size_t byteLimit = 8 * n - 8;
   for (std::size_t i = 0; i < count; ++i) {
     const std::size_t coef = first + i;
-    double* block = out + (i / kPieceBlock) * plan.pieces * kPieceBlock + i % kPieceBlock;
-    for (unsigned t = 0; t < plan.pieces; ++t) {
-      const unsigned width = std::min(kPieceBits, plan.bits - kPieceBits * t);
-      Limb piece = 0;
-      if (coef < coefs) {
-        piece = BitsAt(a, n, coef * plan.bits + kPieceBits * t) & ((Limb{1} << width) - 1);
-      }
-      block[t * kPieceBlock] = static_cast<double>(piece);
+    double* block = out + (i / kPieceBlock) * pieces * kPieceBlock + i % kPieceBlock;
+    if (coef >= coefs) {
+      for (unsigned t = 0; t < pieces; ++t)
+        block[t * kPieceBlock] = 0.0;
+      continue;
+    }
+    const std::size_t at = coef * plan.bits;
+    const bool inside =
+        std::endian::native == std::endian::little && (at + plan.bits - lastWidth) / 8 <= byteLimit;
+    for (unsigned t = 0; t < pieces; ++t) {
+      const std::size_t bit = at + kPieceBits * t;
+      const Limb raw = inside ? BitsAtUnaligned(a, bit) : BitsAt(a, n, bit);
+      const Limb piece = raw & (t + 1 < pieces ? kPieceMask : lastMask);
+      block[t * kPieceBlock] = static_cast<double>(static_cast<std::int64_t>(piece));
     }
   }
 }
 
 // -- Coefficients out ------------------------------------------------------------------------
 
-// The constants of the mixed-radix recovery: for the vector kernel, and the weights
-// p_0 .. p_{j-1} of the digits.
-struct Recombination {
+// The weights p_0 p_1 .. p_{j-1} of the mixed-radix digits, zero-filled to the limbs of the
+// product of all eight: with them known to the compiler, the products by their zero limbs
+// vanish from the code.
+struct Weights {
+  Limb limb[kMaxPrimes][kMaxCoefficientLimbs];
+};
+
+constexpr Weights MakeWeights() {
+  Weights w{};
+  w.limb[0][0] = 1;
+  for (unsigned j = 1; j < kMaxPrimes; ++j) {
+    Limb carry = 0;
+    for (unsigned t = 0; t < kMaxCoefficientLimbs; ++t) {
+      const DoubleLimb product =
+          static_cast<DoubleLimb>(w.limb[j - 1][t]) * kPrimes[j - 1].p + carry;
+      w.limb[j][t] = static_cast<Limb>(product);
+      carry = static_cast<Limb>(product >> 64);
+    }
+  }
+  return w;
+}
+
+constexpr Weights kWeights = MakeWeights();
+
+// The constants of the vector kernel that finds the digits.
+struct MixedRadixConstants {
   double p[kMaxPrimes];
   double nInverse[kMaxPrimes];              // N^-1 mod p_j
   double inverse[kMaxPrimes * kMaxPrimes];  // [8 j + i]: p_i^-1 mod p_j
-  Limb weight[kMaxPrimes][kMaxCoefficientLimbs];
-  unsigned weightLimbs[kMaxPrimes];
 };
 
-Recombination MakeRecombination(const Plan& plan) {
-  Recombination c{};
+MixedRadixConstants MakeMixedRadixConstants(unsigned lg) {
+  MixedRadixConstants c{};
   for (unsigned j = 0; j < kMaxPrimes; ++j) {
     const Limb p = kPrimes[j].p;
     c.p[j] = static_cast<double>(p);
     // N^-1 = p - (p - 1) / N, since N (p - 1) / N = p - 1 = -1.
-    c.nInverse[j] = Centered(p - ((p - 1) >> plan.lg), p);
+    c.nInverse[j] = Centered(p - ((p - 1) >> lg), p);
     for (unsigned i = 0; i < j; ++i)
-      c.inverse[8 * j + i] = Centered(PowMod(kPrimes[i].p % p, p - 2, p), p);
-  }
-  Limb weight[kMaxCoefficientLimbs] = {1};
-  unsigned limbs = 1;
-  for (unsigned j = 0; j < plan.primes; ++j) {
-    std::copy(weight, weight + kMaxCoefficientLimbs, c.weight[j]);
-    c.weightLimbs[j] = limbs;
-    Limb carry = 0;
-    for (unsigned t = 0; t < limbs; ++t) {
-      const DoubleLimb product = static_cast<DoubleLimb>(weight[t]) * kPrimes[j].p + carry;
-      weight[t] = static_cast<Limb>(product);
-      carry = static_cast<Limb>(product >> 64);
-    }
-    if (carry != 0) weight[limbs++] = carry;
+      c.inverse[8 * j + i] = kConstants.prime[j].inverse[i];
   }
   return c;
 }
 
-// r[0..rn) := the sum of the coefficients at their places, coefficient i at bit i bits. Each
-// is v_0 + v_1 p_0 + v_2 p_0 p_1 + ... from its mixed-radix digits; it is below 2^(64 limbs),
-// and so is every partial sum. r is written from the bottom up: limbs below `written` hold
-// partial sums, the ones above are zeros not yet stored.
+// Adds coefficients first .. first + end of the block, whose digits are in digits[j count +
+// i], into r at bit (first + i) bits. r is zero beyond the coefficients added so far. Each
+// coefficient X = v_0 + v_1 p_0 + v_2 p_0 p_1 + .. is below the product of the primes,
+// 2^(50 kPrimes), so it and every partial sum fit kLimbs limbs, and kLimbs + 1 after the
+// shift to its bit.
+template <unsigned kPrimes>
+void AddCoefficients(Limb* r, std::size_t rn, const double* digits, std::size_t count,
+                     std::size_t first, std::size_t end, unsigned bits) {
+  constexpr unsigned kLimbs = (50 * kPrimes + 63) / 64;
+  for (std::size_t i = 0; i < end; ++i) {
+    Limb v[kPrimes];
+#pragma GCC unroll 8
+    for (unsigned j = 0; j < kPrimes; ++j)
+      v[j] = static_cast<Limb>(digits[j * count + i]);
+    // Column by column: limb t of X is the sum of the products' limbs at t and the carries,
+    // kept in three limbs (at most 2 kPrimes products of 128 bits each per column).
+    Limb x[kLimbs + 1];
+    Limb low = v[0];
+    Limb high = 0;
+    Limb top = 0;
+#pragma GCC unroll 8
+    for (unsigned t = 0; t < kLimbs; ++t) {
+#pragma GCC unroll 8
+      for (unsigned j = 1; j < kPrimes; ++j) {
+        if (kWeights.limb[j][t] == 0) continue;
+        const DoubleLimb product = static_cast<DoubleLimb>(v[j]) * kWeights.limb[j][t];
+        const unsigned char carry = AddCarry(0, low, static_cast<Limb>(product), low);
+        top += AddCarry(carry, high, static_cast<Limb>(product >> 64), high);
+      }
+      x[t] = low;
+      low = high;
+      high = top;
+      top = 0;
+    }
+    x[kLimbs] = 0;
+    const std::size_t at = (first + i) * bits;
+    const unsigned s = at % 64;
+    if (s != 0) {
+#pragma GCC unroll 8
+      for (unsigned t = kLimbs; t > 0; --t)
+        x[t] = (x[t] << s) | (x[t - 1] >> (64 - s));
+      x[0] <<= s;
+    }
+    // The limbs past r's end hold zeros of the sum, and no carry reaches them.
+    std::size_t index = at / 64;
+    unsigned char carry = 0;
+    if (index + kLimbs + 1 <= rn) {
+#pragma GCC unroll 8
+      for (unsigned t = 0; t <= kLimbs; ++t)
+        carry = AddCarry(carry, r[index + t], x[t], r[index + t]);
+      index += kLimbs + 1;
+    } else {
+      for (unsigned t = 0; index < rn; ++t, ++index)
+        carry = AddCarry(carry, r[index], x[t], r[index]);
+    }
+    for (; carry != 0 && index < rn; ++index)
+      carry = ++r[index] == 0;
+  }
+}
+
+// r[0..rn) := the sum of the coefficients at their places, coefficient i at bit i bits, from
+// the transforms' outputs, in blocks whose digits stay in the first-level cache.
 void Recombine(Limb* r, std::size_t rn, const double* const* residues, const Plan& plan,
-               const Recombination& c, const TransformKernels& kernels) {
+               const TransformKernels& kernels) {
+  const MixedRadixConstants c = MakeMixedRadixConstants(plan.lg);
   constexpr std::size_t kBlock = 256;
   double digits[kMaxPrimes * kBlock];
-  const unsigned m = plan.limbs;
-  std::size_t written = 0;
+  std::fill(r, r + rn, Limb{0});
   for (std::size_t first = 0; first < plan.outCoefs; first += kBlock) {
     const std::size_t count = std::min(kBlock, RoundUp(plan.outCoefs, kPieceBlock) - first);
     kernels.mixedRadix(residues, plan.primes, first, count, c.p, c.nInverse, c.inverse, digits);
     const std::size_t end = std::min(count, plan.outCoefs - first);
-    for (std::size_t i = 0; i < end; ++i) {
-      Limb x[kMaxCoefficientLimbs + 1] = {static_cast<Limb>(digits[i])};
-      for (unsigned j = 1; j < plan.primes; ++j) {
-        const Limb v = static_cast<Limb>(digits[j * count + i]);
-        Limb carry = 0;
-        unsigned t = 0;
-        for (; t < c.weightLimbs[j]; ++t) {
-          // v w + x + carry < 2^128: each of the three terms is below 2^64 times a factor.
-          const DoubleLimb sum = static_cast<DoubleLimb>(v) * c.weight[j][t] + x[t] + carry;
-          x[t] = static_cast<Limb>(sum);
-          carry = static_cast<Limb>(sum >> 64);
-        }
-        for (; carry != 0 && t < m; ++t) {
-          x[t] += carry;
-          carry = x[t] < carry;
-        }
-      }
-      // Add the coefficient, shifted to its bit, at its limb.
-      const std::size_t at = (first + i) * plan.bits;
-      const unsigned s = at % 64;
-      if (s != 0) {
-        for (unsigned t = m; t > 0; --t)
-          x[t] = (x[t] << s) | (x[t - 1] >> (64 - s));
-        x[0] <<= s;
-      }
-      std::size_t index = at / 64;
-      Limb carry = 0;
-      for (unsigned t = 0; t <= m && index < rn; ++t, ++index) {
-        const Limb old = index < written ? r[index] : 0;
-        const Limb sum = old + x[t];
-        const Limb out = sum + carry;
-        carry = (sum < old) | (out < carry);
-        r[index] = out;
-      }
-      for (; carry != 0 && index < rn; ++index) {
-        const Limb old = index < written ? r[index] : 0;
-        r[index] = old + 1;
-        carry = r[index] == 0;
-      }
-      written = std::max(written, index);
+    const auto add = [&]<unsigned kPrimes>() {
+      AddCoefficients<kPrimes>(r, rn, digits, count, first, end, plan.bits);
+    };
+    switch (plan.primes) {
+      case 1:
+        add.template operator()<1>();
+        break;
+      case 2:
+        add.template operator()<2>();
+        break;
+      case 3:
+        add.template operator()<3>();
+        break;
+      case 4:
+        add.template operator()<4>();
+        break;
+      case 5:
+        add.template operator()<5>();
+        break;
+      case 6:
+        add.template operator()<6>();
+        break;
+      case 7:
+        add.template operator()<7>();
+        break;
+      default:
+        add.template operator()<8>();
+        break;
     }
   }
-  std::fill(r + written, r + rn, Limb{0});
 }
 
 // -- The product -----------------------------------------------------------------------------
@@ -327,9 +418,8 @@ void Product(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t 
   double* itw = tw + half;
   double* bPieces = itw + half;
 
-  PrimeConstants primes[kMaxPrimes];
-  for (unsigned j = 0; j < plan.primes; ++j)
-    primes[j] = MakePrimeConstants(j, plan);
+  const PrimeConstants* primes = kConstants.prime;
+  const std::size_t given = std::min(n / 2, kGivenTwiddles);
 
   // a's residues for every prime, from pieces cut once per chunk of coefficients. Elements
   // past the coefficients are never stored: the first pass of a transform reads them as zeros.
@@ -347,8 +437,8 @@ void Product(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t 
 
   for (unsigned j = 0; j < plan.primes; ++j) {
     const PrimeConstants& c = primes[j];
-    std::copy(c.twiddles, c.twiddles + c.given, tw);
-    kernels.buildTwiddles(tw, itw, plan.lg, c.given, c.root, c.p);
+    std::copy(c.twiddles, c.twiddles + given, tw);
+    kernels.buildTwiddles(tw, itw, plan.lg, given, c.root, c.p);
     kernels.forward(residues[j], aPadded, plan.lg, tw, itw, c.p);
     if (square) {
       kernels.square(residues[j], plan.lg, tw, itw, c.p);
@@ -357,7 +447,7 @@ void Product(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t 
       kernels.convolve(residues[j], other, bPadded, plan.lg, tw, itw, c.p);
     }
   }
-  Recombine(r, an + bn, residues, plan, MakeRecombination(plan), kernels);
+  Recombine(r, an + bn, residues, plan, kernels);
 }
 
 }  // namespace
