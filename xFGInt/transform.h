@@ -17,6 +17,24 @@ void TransformMul(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::si
 // r[0..2n) = a * a with one forward transform per prime.
 void TransformSqr(Limb* r, const Limb* a, std::size_t n);
 
+// The shape of a transform product: length 2^lg, `primes` primes, coefficients of `bits` bits.
+struct TransformShape {
+  unsigned lg = 0;
+  unsigned primes = 0;
+  unsigned bits = 0;
+};
+// The shape TransformMul takes for operands of aBits and bBits bits (aBits = bBits for a
+// square).
+TransformShape ChooseTransformShape(std::size_t aBits, std::size_t bBits, bool square);
+// Whether a shape holds the product of operands of aBits and bBits bits exactly: the
+// product's coefficients fit the length, and each, below min(na, nb) 2^(2 bits) for na and nb
+// coefficients, stays below a quarter of the primes' product.
+bool TransformShapeFits(const TransformShape& shape, std::size_t aBits, std::size_t bBits);
+// TransformMul with a given shape that fits (lg = 0: the chosen one); a == b squares. For
+// tests of the bound at its edge.
+void TransformMulShaped(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn,
+                        const TransformShape& shape);
+
 // Balanced operand sizes (limbs) from which the transform beats Toom-3 on a path, measured
 // by timing both on random operands of 100 to 256000 limbs with each path forced in turn
 // (the portable path, without a fused multiply-add on x86-64, only overtakes Toom-3 near a

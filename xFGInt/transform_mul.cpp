@@ -65,19 +65,35 @@ struct Plan {
   std::size_t aCoefs = 0;  // coefficients of each operand
   std::size_t bCoefs = 0;
   std::size_t outCoefs = 0;  // aCoefs + bCoefs - 1
-  unsigned limbs = 0;        // of a recovered coefficient
 };
 
-bool Exact(unsigned bits, std::size_t minCoefs, unsigned primes) {
-  return 2 * bits + static_cast<unsigned>(std::bit_width(minCoefs)) + 3 <= 50 * primes;
+Plan MakePlan(const TransformShape& shape, std::size_t aBits, std::size_t bBits) {
+  const std::size_t na = CeilDiv(aBits, shape.bits);
+  const std::size_t nb = CeilDiv(bBits, shape.bits);
+  return {
+      shape.lg, shape.primes, shape.bits, static_cast<unsigned>(CeilDiv(shape.bits, kPieceBits)),
+      na,       nb,           na + nb - 1};
 }
 
-// The cheapest length and prime count for operands of aBits and bBits bits. Cost, in units
-// of one level of butterflies over one element: the transforms (three per prime, two for a
-// square), the linear passes around them, and the recombination, which grows with the
-// primes and the limbs of each coefficient.
-Plan ChoosePlan(std::size_t aBits, std::size_t bBits, bool square) {
-  Plan best;
+}  // namespace
+
+bool TransformShapeFits(const TransformShape& shape, std::size_t aBits, std::size_t bBits) {
+  if (shape.lg < kMinLog || shape.lg > kMaxLog || shape.primes < 1 || shape.primes > kMaxPrimes ||
+      shape.bits < 1 || shape.bits > kPieceBits * kMaxPieces) {
+    return false;
+  }
+  const std::size_t na = CeilDiv(aBits, shape.bits);
+  const std::size_t nb = CeilDiv(bBits, shape.bits);
+  // The exactness bound: see the top of this file.
+  return na + nb - 1 <= std::size_t{1} << shape.lg &&
+         2 * shape.bits + std::bit_width(std::min(na, nb)) + 3 <= 50 * shape.primes;
+}
+
+// The cheapest fitting shape. Cost, in units of one level of butterflies over one element:
+// the transforms (three per prime, two for a square), the linear passes around them, and
+// the recombination, which grows with the primes.
+TransformShape ChooseTransformShape(std::size_t aBits, std::size_t bBits, bool square) {
+  TransformShape best{};
   double bestCost = std::numeric_limits<double>::infinity();
   for (unsigned lg = kMinLog; lg <= kMaxLog; ++lg) {
     const std::size_t n = std::size_t{1} << lg;
@@ -86,33 +102,25 @@ Plan ChoosePlan(std::size_t aBits, std::size_t bBits, bool square) {
     while (CeilDiv(aBits, bits) + CeilDiv(bBits, bits) - 1 > n)
       ++bits;
     if (bits > kPieceBits * kMaxPieces) continue;
-    const std::size_t na = CeilDiv(aBits, bits);
-    const std::size_t nb = CeilDiv(bBits, bits);
-    unsigned primes = 1;
-    while (primes <= kMaxPrimes && !Exact(static_cast<unsigned>(bits), std::min(na, nb), primes))
-      ++primes;
-    if (primes > kMaxPrimes) continue;
-    const unsigned limbs =
-        static_cast<unsigned>(CeilDiv(2 * bits + std::bit_width(std::min(na, nb)), 64));
+    TransformShape shape{lg, 1, static_cast<unsigned>(bits)};
+    while (shape.primes <= kMaxPrimes && !TransformShapeFits(shape, aBits, bBits))
+      ++shape.primes;
+    if (shape.primes > kMaxPrimes) continue;
+    const double coefficients = static_cast<double>(CeilDiv(aBits, bits) + CeilDiv(bBits, bits));
     const double transforms = (square ? 2.0 : 3.0) * lg + 6.0;
-    const double cost = static_cast<double>(n) * primes * transforms +
-                        static_cast<double>(na + nb) * (primes * limbs * 2.0 + 8.0);
+    const double cost = static_cast<double>(n) * shape.primes * transforms +
+                        coefficients * (shape.primes * 10.0 + 8.0);
     if (cost < bestCost) {
       bestCost = cost;
-      best = {lg,
-              primes,
-              static_cast<unsigned>(bits),
-              static_cast<unsigned>(CeilDiv(bits, kPieceBits)),
-              na,
-              nb,
-              na + nb - 1,
-              limbs};
+      best = shape;
     }
     if (bits == 1) break;  // longer transforms only cost more
   }
   if (best.lg == 0) throw std::bad_alloc();  // beyond any memory
   return best;
 }
+
+namespace {
 
 // -- Constants -------------------------------------------------------------------------------
 // Everything that depends on the primes alone is worked out by the compiler. The twiddles
@@ -394,13 +402,16 @@ void Recombine(Limb* r, std::size_t rn, const double* const* residues, const Pla
 
 // -- The product -----------------------------------------------------------------------------
 
-// r[0..an+bn) = a b, or a^2 when b is nullptr (then bn = an); an, bn normalised, >= 1.
-void Product(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn) {
+// r[0..an+bn) = a b, or a^2 when b is nullptr (then bn = an); an, bn normalised, >= 1. The
+// shape must fit, or be lg = 0 for the cheapest.
+void Product(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn,
+             TransformShape shape) {
   const bool square = b == nullptr;
   const TransformKernels& kernels = gTransformKernels;
   const std::size_t aBits = BitsOf(a, an);
   const std::size_t bBits = square ? aBits : BitsOf(b, bn);
-  const Plan plan = ChoosePlan(aBits, bBits, square);
+  if (shape.lg == 0) shape = ChooseTransformShape(aBits, bBits, square);
+  const Plan plan = MakePlan(shape, aBits, bBits);
   const std::size_t n = std::size_t{1} << plan.lg;
   const std::size_t half = n / 2;
   const std::size_t aPadded = RoundUp(plan.aCoefs, kPieceBlock);
@@ -452,7 +463,8 @@ void Product(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t 
 
 }  // namespace
 
-void TransformMul(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn) {
+void TransformMulShaped(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn,
+                        const TransformShape& shape) {
   const std::size_t na = NormalizedSize(a, an);
   const std::size_t nb = NormalizedSize(b, bn);
   if (na == 0 || nb == 0) {
@@ -460,21 +472,19 @@ void TransformMul(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::si
     return;
   }
   if (a == b && na == nb) {
-    Product(r, a, na, nullptr, na);
+    Product(r, a, na, nullptr, na, shape);
   } else {
-    Product(r, a, na, b, nb);
+    Product(r, a, na, b, nb, shape);
   }
   std::fill(r + na + nb, r + an + bn, Limb{0});
 }
 
+void TransformMul(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn) {
+  TransformMulShaped(r, a, an, b, bn, TransformShape{});
+}
+
 void TransformSqr(Limb* r, const Limb* a, std::size_t n) {
-  const std::size_t na = NormalizedSize(a, n);
-  if (na == 0) {
-    std::fill(r, r + 2 * n, Limb{0});
-    return;
-  }
-  Product(r, a, na, nullptr, na);
-  std::fill(r + 2 * na, r + 2 * n, Limb{0});
+  TransformMulShaped(r, a, n, a, n, TransformShape{});
 }
 
 // -- Path selection --------------------------------------------------------------------------

@@ -116,4 +116,25 @@ std::string DigitPathName(const ::testing::TestParamInfo<detail::DigitPath>& inf
   return info.param == detail::DigitPath::kPortable ? "Portable" : "Avx2";
 }
 
+void EachTransformPath::SetUp() {
+  saved_ = detail::ActiveTransformPath();
+  if (!detail::SelectTransformPath(GetParam())) GTEST_SKIP() << "this CPU lacks the path";
+}
+
+void EachTransformPath::TearDown() {
+  detail::SelectTransformPath(saved_);
+}
+
+std::string TransformPathName(const ::testing::TestParamInfo<detail::TransformPath>& info) {
+  switch (info.param) {
+    case detail::TransformPath::kPortable:
+      return "Portable";
+    case detail::TransformPath::kAvx2:
+      return "Avx2";
+    case detail::TransformPath::kAvx512:
+      return "Avx512";
+  }
+  return "Unknown";
+}
+
 }  // namespace xkit::test
