@@ -6,8 +6,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
-build="$root/build/release"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DXKIT_BUILD_TESTS=ON >/dev/null
+build="$root/build/test"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" --target xfgint_tests -j "$(nproc)"
 exec "$build/tests/xFGInt/xfgint_tests" --gtest_also_run_disabled_tests \
   --gtest_filter='*DISABLED_Large*' "$@"
