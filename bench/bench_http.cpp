@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/loopback_server.h"
+#include "support/loopback_server.h"
 #include "platform/application.h"
 #include "xHTTPGet/xHTTPGet.h"
 

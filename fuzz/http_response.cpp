@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "app/loopback_server.h"
+#include "support/loopback_server.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/application.h"
 #include "platform/thread.h"

@@ -2,7 +2,7 @@
 // the request, and what a failure looks like.
 #include <gtest/gtest.h>
 
-#include "app/loopback_server.h"
+#include "support/loopback_server.h"
 #include "tests/app/run_xkit.h"
 #include "tests/platform/scratch_dir.h"
 
