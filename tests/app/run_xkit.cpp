@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,10 +37,12 @@ private:
   std::vector<char*> pointers_;
 };
 
-int WaitForExit(pid_t pid) {
+int WaitForExit(pid_t pid, long* peakKiB = nullptr) {
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  rusage usage{};
+  while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
   }
+  if (peakKiB != nullptr) *peakKiB = usage.ru_maxrss;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -107,7 +110,7 @@ RunResult RunXkit(const std::vector<std::string>& args, const std::string& input
     }
   }
   in.CloseEnd(1);
-  result.status = WaitForExit(pid);
+  result.status = WaitForExit(pid, &result.peakKiB);
   return result;
 }
 
