@@ -8,6 +8,8 @@ packages=(
   libgtest-dev libbenchmark-dev          # tests and benchmarks
   libgmp-dev libssl-dev                  # test oracles and benchmark peers only
   libcurl4-openssl-dev                   # the HTTP client under the fetch component
+  ca-certificates                        # the system's trusted authorities for HTTPS
+  nginx-light openssl                    # the real server and the test certificates of the HTTP tests
 )
 packages+=("$@")
 

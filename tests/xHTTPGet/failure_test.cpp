@@ -27,6 +27,10 @@ struct ReasonCase {
   std::string reason;
 };
 
+void PrintTo(const ReasonCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
 std::vector<ReasonCase> ReasonCases() {
   const auto none = [](THTTPGet&) {};
   return {
@@ -169,6 +173,10 @@ struct InjectionCase {
   void (*set)(THTTPGet&, const std::string& bad);
   const char* property;
 };
+
+void PrintTo(const InjectionCase& c, std::ostream* out) {
+  *out << c.name;
+}
 
 class InjectionTest : public FetchTest, public ::testing::WithParamInterface<InjectionCase> {};
 

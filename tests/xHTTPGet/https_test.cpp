@@ -61,6 +61,10 @@ struct CertificateCase {
   const char* reason;
 };
 
+void PrintTo(const CertificateCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
 class CertificateTest : public HttpsTest, public ::testing::WithParamInterface<CertificateCase> {};
 
 TEST_P(CertificateTest, IsVerifiedUnlessIgnored) {

@@ -12,6 +12,10 @@ struct SplitCase {
   const char* object;
 };
 
+void PrintTo(const SplitCase& c, std::ostream* out) {
+  *out << '"' << c.url << '"';
+}
+
 class SplitUrlTest : public ::testing::TestWithParam<SplitCase> {};
 
 TEST_P(SplitUrlTest, SplitsAtTheFirstSlashAfterTheScheme) {
