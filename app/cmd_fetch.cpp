@@ -230,8 +230,7 @@ extern const Command kFetchCommand = {
     "  --connect-timeout S   give up connecting after S seconds (default 30)\n"
     "  --max-time S          give up when the whole fetch takes longer than S seconds\n"
     "\n"
-    "Examples:\n"
-    "  xkit fetch http://127.0.0.1:8080/index.html -o index.html\n"
+    "Example:\n"
     "  xkit fetch --cacert ca.pem https://localhost:8443/report.pdf -o report.pdf\n",
     RunFetch,
 };
