@@ -278,9 +278,12 @@ void HttpTransfer::FailFromCurl(int code) {
           "Cannot connect to " + Where() +
               (osError != 0 ? ": " + std::string(std::strerror(static_cast<int>(osError))) : ""));
     }
-    case CURLE_OPERATION_TIMEDOUT:  // only the connect timeout is libcurl's
+    case CURLE_OPERATION_TIMEDOUT: {  // only the connect timeout is libcurl's (300 s its own)
+      const std::chrono::milliseconds limit =
+          plan_.connectTimeout.count() > 0 ? plan_.connectTimeout : std::chrono::seconds(300);
       return Fail(HttpFailure::kTimeout,
-                  "Cannot connect to " + Where() + " within " + Seconds(plan_.connectTimeout));
+                  "Cannot connect to " + Where() + " within " + Seconds(limit));
+    }
     case CURLE_PEER_FAILED_VERIFICATION:
       if (said.find("host name") != std::string::npos ||
           said.find("subject name") != std::string::npos) {

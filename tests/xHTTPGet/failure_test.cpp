@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <sstream>
+#include <streambuf>
 #include <thread>
 
 #include "tests/xHTTPGet/fetch_test_support.h"
@@ -165,6 +167,34 @@ TEST_F(FetchTest, CompleteBodyEndsTheFetchWithoutWaitingForTheClose) {
   FetchFile();
   EXPECT_EQ(recorder_.Completion().kind, Event::kDoneFile) << get_->ErrorMessage();
   EXPECT_EQ(ReadFile(get_->FileName), "");
+}
+
+// A stream whose every write fails, as a full disk or a closed pipe would.
+class FailingBuffer : public std::streambuf {
+protected:
+  int_type overflow(int_type) override { return traits_type::eof(); }
+  std::streamsize xsputn(const char*, std::streamsize) override { return 0; }
+};
+
+TEST_F(FetchTest, StreamFetchWritesTheBodyToItsStream) {
+  ServeReply(Ok(Pattern(5000)));
+  std::ostringstream target;
+  get_->URL = server_->Url("/");
+  get_->StartStreamFetch(target);
+  PumpUntil([this] { return recorder_.Completions() > 0; });
+  const Event& done = recorder_.Completion();
+  ASSERT_EQ(done.kind, Event::kDoneFile) << get_->ErrorMessage();
+  EXPECT_EQ(done.text, "");
+  EXPECT_EQ(done.total, 5000);
+  EXPECT_TRUE(target.str() == Pattern(5000));
+
+  recorder_.events_.clear();
+  FailingBuffer failing;
+  std::ostream broken(&failing);
+  get_->StartStreamFetch(broken);
+  PumpUntil([this] { return recorder_.Completions() > 0; });
+  EXPECT_EQ(recorder_.Completion().kind, Event::kError);
+  EXPECT_EQ(get_->ErrorMessage(), "Cannot write the body to its stream");
 }
 
 // A property that would break the request's head open, and its name in the reason.
