@@ -24,6 +24,14 @@ if [ "$(id -u)" -ne 0 ]; then
   exit 1
 fi
 echo "install-deps: installing ${missing[*]}"
+# No package may start a service meanwhile (nginx's would listen on port 80): the tests start
+# their own servers. Debian asks policy-rc.d before starting one; an existing policy stays.
+policy=/usr/sbin/policy-rc.d
+if [ ! -e "$policy" ]; then
+  printf '#!/bin/sh\nexit 101\n' >"$policy"
+  chmod +x "$policy"
+  trap 'rm -f "$policy"' EXIT
+fi
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -q
 apt-get install -y -q --no-install-recommends "${missing[@]}"
