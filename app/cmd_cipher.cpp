@@ -29,7 +29,10 @@ int RunCrypt(Args& args, Io& io, bool encrypt) {
   const std::vector<std::string> names = args.Positionals(0, 2);
   Input input(At(names, 0), io.in);
   key.Load(encrypt);
-  Output output(At(names, 1), io.out);
+  // Deciphered data is secret, and a wrong key can pass for the right one: a new file is
+  // private, and the input is never the file replaced.
+  const OutputOptions secret{.secret = true, .distinctFrom = &input};
+  Output output(At(names, 1), io.out, encrypt ? OutputOptions{} : secret);
   ProgressBar bar = StreamProgress(io, encrypt ? "encrypt" : "decrypt", input, output);
   {
     const CipherProgress progress(bar, input.Stream());
@@ -66,6 +69,8 @@ int RunBase64(Args& args, Io& io) {
 
 int RunCryptString(Args& args, Io& io, bool encrypt) {
   CipherKey key(args);
+  std::optional<std::string> path = args.Option("-o");
+  if (std::optional<std::string> named = args.Option("--output")) path = std::move(named);
   const std::string text = args.Positionals(1, 1).front();
   key.Load(encrypt);
   std::string result;
@@ -74,9 +79,9 @@ int RunCryptString(Args& args, Io& io, bool encrypt) {
     ~WipeResult() { detail::SecureWipe(text.data(), text.size()); }
   } wipeResult{result};
   AesCryptString(text, key.Data(), key.Size(), encrypt, result);
-  io.out << result << "\n";
-  io.out.flush();
-  if (!io.out) throw Failure("cannot write to standard output");
+  Output output(path, io.out, OutputOptions{.secret = !encrypt});
+  output.Stream() << result << "\n";
+  output.Commit();
   return kExitOk;
 }
 
@@ -89,10 +94,11 @@ int RunDecryptString(Args& args, Io& io) {
 }
 
 // What the stream commands share, for their help texts.
-#define STREAM_FILES                                                                  \
-  "IN and OUT default to standard input and output (or -). OUT is written under a\n"  \
-  "temporary name and renamed when complete. On a terminal, standard error shows a\n" \
-  "progress bar (unless OUT is that terminal).\n"
+#define STREAM_FILES                                                                        \
+  "IN and OUT default to standard input and output (or -). A file OUT is written under a\n" \
+  "temporary name and renamed when complete, keeping the mode of a file it replaces; a\n"   \
+  "symbolic link is followed; a device, a FIFO or a socket is written directly. On a\n"     \
+  "terminal, standard error shows a progress bar (unless OUT is that terminal).\n"
 
 // The key options of every cipher command, for their help texts.
 #define KEY_OPTIONS                                                                           \
@@ -109,6 +115,9 @@ int RunDecryptString(Args& args, Io& io) {
   "                          running command's line (ps) and the shell keeps it in its\n"     \
   "                          history\n"                                                       \
   "A pass phrase keys the cipher through its 16-byte pi digest.\n"
+
+// Deciphered output is private, for the help texts.
+#define SECRET_OUTPUT "A new OUT is created readable by its owner only (mode 0600).\n"
 
 }  // namespace
 
@@ -134,8 +143,9 @@ extern const Command kDecryptCommand = {
     "xkit decrypt [KEY] [IN [OUT]]",
     "Deciphers IN, in the xkit stream layout, into OUT. A wrong key or damaged input is\n"
     "reported as \"Invalid file format\" (exit 1) where the layout shows it, and OUT is then\n"
-    "not created.\n"
-    "\n" STREAM_FILES "\n" KEY_OPTIONS
+    "not created. The layout does not always show it (about one wrong key in sixteen gives\n"
+    "garbage), so OUT may not be IN itself, under any name (exit 2).\n"
+    "\n" STREAM_FILES SECRET_OUTPUT "\n" KEY_OPTIONS
     "\n"
     "Example:\n"
     "  xkit decrypt --key-hex-file secret.key secret.aes secret.txt\n",
@@ -160,14 +170,20 @@ extern const Command kBase64Command = {
     RunBase64,
 };
 
+// What the string commands share, for their help texts.
+#define STRING_OUTPUT                                                                        \
+  "Options:\n"                                                                               \
+  "  -o, --output OUT   write the line to OUT (written as encrypt writes its OUT) instead\n" \
+  "                     of standard output\n"
+
 extern const Command kEncryptStringCommand = {
     "encrypt-string",
     "encipher a text into Base64",
-    "xkit encrypt-string [KEY] TEXT",
+    "xkit encrypt-string [KEY] [-o OUT] TEXT",
     "Enciphers TEXT with AES in the xkit stream layout and prints the Base64 text of the\n"
     "result on one line; decrypt-string with the same key gives TEXT back. A pass phrase\n"
     "asked on the terminal is asked twice.\n"
-    "\n" KEY_OPTIONS
+    "\n" STRING_OUTPUT "\n" KEY_OPTIONS
     "\n"
     "Example:\n"
     "  xkit encrypt-string --passphrase-env NOTES_KEY 'meet at noon'\n",
@@ -177,11 +193,11 @@ extern const Command kEncryptStringCommand = {
 extern const Command kDecryptStringCommand = {
     "decrypt-string",
     "decipher a Base64 text made by encrypt-string",
-    "xkit decrypt-string [KEY] TEXT",
+    "xkit decrypt-string [KEY] [-o OUT] TEXT",
     "Deciphers the Base64 text TEXT (as encrypt-string prints it) and prints the text it\n"
     "holds, followed by a line break. A wrong key or damaged text gives \"Invalid file\n"
     "format\" or \"Invalid Base64 Character\" (exit 1).\n"
-    "\n" KEY_OPTIONS
+    "\n" STRING_OUTPUT SECRET_OUTPUT "\n" KEY_OPTIONS
     "\n"
     "Example:\n"
     "  xkit decrypt-string --passphrase-env NOTES_KEY \"$(xkit encrypt-string "
@@ -190,6 +206,8 @@ extern const Command kDecryptStringCommand = {
     RunDecryptString,
 };
 
+#undef STRING_OUTPUT
+#undef SECRET_OUTPUT
 #undef KEY_OPTIONS
 #undef STREAM_FILES
 
