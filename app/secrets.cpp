@@ -42,6 +42,7 @@ void Secret::Wipe() {
 }
 
 void Secret::Append(const char* data, std::size_t count) {
+  if (count == 0) return;  // an empty Secret has no buffer to copy into
   if (count > capacity_ - size_) {
     const std::size_t capacity = std::max<std::size_t>({64, 2 * capacity_, size_ + count});
     auto bytes = std::make_unique_for_overwrite<char[]>(capacity);
