@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
 #include <optional>
 #include <ostream>
 #include <streambuf>
@@ -120,15 +119,16 @@ int RunFetch(Args& args, Io& io) {
   if (insecure) {
     io.err << "xkit fetch: warning: --insecure: the server's certificate is not checked\n";
   }
-  const bool toFile = output && *output != "-";
-  std::optional<StagedFile> staged;
-  if (toFile) {
-    // Before the request, not after the download (a missing folder shows at the start too).
-    if (std::filesystem::is_directory(*output)) {
-      throw failure("Cannot create " + *output + ": Is a directory");
-    }
-    staged.emplace(*output);
+  // A staged file is written by the component; anything else (standard output, a device,
+  // a FIFO) gets the body as it arrives. A target that cannot be written fails here, before
+  // the request.
+  std::optional<Output> target;
+  try {
+    target.emplace(output, io.out);
+  } catch (const Failure& error) {
+    throw failure(error.what());
   }
+  const std::string* const staged = target->StagedPath();
 
   // The events run on this thread, inside Application.Run; a completion ends the loop.
   bool succeeded = false;
@@ -140,13 +140,14 @@ int RunFetch(Args& args, Io& io) {
   };
   get.OnError = [&](TObject*) { Application.Terminate(); };
 
-  HeldOutput held(io.out);
+  HeldOutput held(target->Stream());
   std::ostream heldStream(&held);
-  ProgressBar bar(io.err, "fetch " + shown, CommandProgressMode(!toFile));
+  const bool hold = failOnError && staged == nullptr;
+  ProgressBar bar(io.err, "fetch " + shown, CommandProgressMode(target->IsStandardOutput()));
   bool statusSeen = false;
-  if (bar.Active() || (failOnError && !toFile)) {
+  if (bar.Active() || hold) {
     get.OnProgress = [&](TObject* sender, std::int64_t total, std::int64_t received) {
-      if (failOnError && !toFile && !statusSeen) {
+      if (hold && !statusSeen) {
         statusSeen = true;
         const auto* worker = dynamic_cast<const THTTPGetThread*>(sender);
         if (worker != nullptr && worker->StatusCode() >= 400) {
@@ -160,14 +161,14 @@ int RunFetch(Args& args, Io& io) {
     };
   }
 
-  // The worker writes standard output while this thread may draw the bar on standard error,
-  // which must not flush standard output meanwhile.
+  // The worker writes the output while this thread may draw the bar on standard error, which
+  // must not flush standard output meanwhile.
   std::ostream* const tied = io.err.tie(nullptr);
-  if (toFile) {
-    get.FileName = staged->Path();
+  if (staged != nullptr) {
+    get.FileName = *staged;
     get.StartFileFetch();
   } else {
-    get.StartStreamFetch(failOnError ? heldStream : io.out);
+    get.StartStreamFetch(hold ? heldStream : target->Stream());
   }
   Application.Run();
   detail::WaitUntilNoRunningThreads();  // the worker is gone, down to its OS thread
@@ -179,18 +180,16 @@ int RunFetch(Args& args, Io& io) {
   if (!succeeded) {
     std::string reason = get.ErrorMessage();
     // The staged file is ours; the user knows the target.
-    if (staged) {
-      for (std::size_t at; (at = reason.find(staged->Path())) != std::string::npos;)
-        reason.replace(at, staged->Path().size(), staged->Target());
+    if (staged != nullptr) {
+      for (std::size_t at; (at = reason.find(*staged)) != std::string::npos;)
+        reason.replace(at, staged->size(), *output);
     }
     throw failure(reason);
   }
-  if (!toFile && size == 0) throw failure("The response has an empty body");
-  if (failOnError && !toFile) held.Release();  // a body too short for a progress report
-  if (staged) staged->Commit();
+  if (target->IsStandardOutput() && size == 0) throw failure("The response has an empty body");
+  if (hold) held.Release();  // a body too short for a progress report
+  target->Commit();
   bar.Finish();
-  io.out.flush();
-  if (!io.out) throw Failure("cannot write to standard output");
   return kExitOk;
 }
 

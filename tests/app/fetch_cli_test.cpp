@@ -74,8 +74,8 @@ TEST_F(FetchCliTest, UnwritableTargetFailsBeforeTheRequest) {
                                     std::pair{missing, "No such file or directory"}}) {
     const RunResult run = RunXkit({"fetch", server.Url("/"), "-o", target});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "xkit fetch: cannot fetch " + server.Url("/") + ": Cannot create " + target +
-                           ": " + why + "\n");
+    EXPECT_EQ(run.err,
+              "xkit fetch: cannot fetch " + server.Url("/") + ": " + target + ": " + why + "\n");
   }
   EXPECT_TRUE(server.Requests().empty());
 }
