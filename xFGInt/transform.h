@@ -28,7 +28,8 @@ struct TransformShape {
 TransformShape ChooseTransformShape(std::size_t aBits, std::size_t bBits, bool square);
 // Whether a shape holds the product of operands of aBits and bBits bits exactly: the
 // product's coefficients fit the length, and each, below min(na, nb) 2^(2 bits) for na and nb
-// coefficients, stays below a quarter of the primes' product.
+// coefficients, stays below a quarter of the primes' product (2 bits + bit_width(min(na, nb))
+// + 3 <= 50 primes).
 bool TransformShapeFits(const TransformShape& shape, std::size_t aBits, std::size_t bBits);
 // TransformMul with a given shape that fits (lg = 0: the chosen one); a == b squares. For
 // tests of the bound at its edge.

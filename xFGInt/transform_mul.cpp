@@ -3,12 +3,13 @@
 // min(na, nb) products of two coefficients. Their cyclic convolution of length N = 2^lg >=
 // na + nb - 1 (so nothing wraps) is found modulo `primes` primes below 2^50 by the
 // transforms of transform_engine.h, each coefficient is recovered from its residues by the
-// Chinese remainder theorem, and the coefficients are added up at their places.
+// Chinese remainder theorem (in mixed radix), and the coefficients are added up at their
+// places.
 //
-// Exactness: every coefficient is below min(na, nb) 2^(2 bits) <= 2^(2 bits + bit_width(min))
-// and the plan keeps that below P / 4, P the product of the primes (each above 2^49.9999, so
-// P > 2^(50 primes - 1)); the remainder theorem then gives each coefficient exactly, and
-// the quarter's margin lets a double-precision sum find the multiple of P to take off.
+// Exactness: every coefficient is below min(na, nb) 2^(2 bits) <= 2^(2 bits + bit_width(min)),
+// and a shape fits only when that is at most 2^(50 primes - 3), below P / 4 for P the product
+// of the primes (each above 2^49.9999, so P > 2^(50 primes - 1)): the residues then name each
+// coefficient exactly.
 #include <algorithm>
 #include <bit>
 #include <cstdint>
