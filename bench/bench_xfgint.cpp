@@ -24,14 +24,18 @@ std::string RandomDigits(std::size_t count, std::uint64_t seed) {
   return text;
 }
 
-// A random value of exactly `bits` bits, as a record and as an mpz_t.
+// A random value of exactly `bits` bits, as a record and as an mpz_t, made from bytes so
+// that setting up the largest cases stays light.
 void RandomValue(std::size_t bits, std::uint64_t seed, TFGInt& record, Mpz& gmp) {
   std::mt19937_64 engine(seed);
-  std::string binary = "1";
-  while (binary.size() < bits)
-    binary.push_back(engine() % 2 ? '1' : '0');
-  xkit::BigFromBits(binary, record);
-  mpz_set_str(gmp.value, binary.c_str(), 2);
+  std::string bytes((bits + 7) / 8, '\0');
+  for (char& c : bytes)
+    c = static_cast<char>(engine());
+  const unsigned top = static_cast<unsigned>((bits - 1) % 8);  // the top bit within byte 0
+  const unsigned first = static_cast<unsigned char>(bytes[0]) & ((2u << top) - 1);
+  bytes[0] = static_cast<char>(first | (1u << top));
+  xkit::BigFromBytes(bytes, record);
+  mpz_import(gmp.value, bytes.size(), 1, 1, 0, 0, bytes.data());
 }
 
 std::string RandomBytes(std::size_t count) {
