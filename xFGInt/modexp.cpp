@@ -14,6 +14,8 @@ std::size_t BitLength(const Limb* a, std::size_t n) {
   return n == 0 ? 0 : 64 * n - static_cast<std::size_t>(std::countl_zero(a[n - 1]));
 }
 
+}  // namespace
+
 // The window width for an exponent of `bits` bits modulo n limbs: the cheapest in products,
 // counting 2^k - 2 to fill the table, one per window, and the window's table scan, 2^k
 // entries of n limbs, at about 1 / (8 n) of a product each (measured with bench/); at most 6.
@@ -31,8 +33,6 @@ unsigned WindowBits(std::size_t bits, std::size_t n) {
   }
   return best;
 }
-
-}  // namespace
 
 // Bits pos .. pos + k - 1 of e[0..en) (k <= 6), zeros beyond its end. pos is public; the value is
 // not.
@@ -117,8 +117,12 @@ void MontgomeryDomain::FromMontgomery(Limb* r, const Limb* a) const {
 
 void MontgomeryDomain::Pow(Limb* r, const Limb* a, std::size_t an, const Limb* e,
                            std::size_t en) const {
+  Pow(r, a, an, e, en, BitLength(e, en));
+}
+
+void MontgomeryDomain::Pow(Limb* r, const Limb* a, std::size_t an, const Limb* e, std::size_t en,
+                           std::size_t bits) const {
   const std::size_t n = n_;
-  const std::size_t bits = BitLength(e, en);
   const unsigned k = WindowBits(bits, n);
   if (ActiveKernelPath() == KernelPath::kAvx512Ifma && PowRadix52(r, a, an, e, en, bits, k)) {
     return;

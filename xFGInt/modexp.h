@@ -37,6 +37,14 @@ public:
   // the same squarings and one multiplication, and its table entry is read by a masked scan
   // of the whole table. On the AVX-512 IFMA kernel path the products run in radix 2^52.
   void Pow(Limb* r, const Limb* a, std::size_t an, const Limb* e, std::size_t en) const;
+  // As Pow, with e read as a number of `bits` bits (at least its bit length, at most 64 en),
+  // so that the time depends on `bits` and not on e's own length.
+  void Pow(Limb* r, const Limb* a, std::size_t an, const Limb* e, std::size_t en,
+           std::size_t bits) const;
+
+  // The modulus and -m^-1 mod 2^64, for engines built on the domain.
+  const Limb* Modulus() const { return m_.data(); }
+  Limb MInverse() const { return mInverse_; }
 
 private:
   // Pow on the AVX-512 IFMA path (modexp_ifma.cpp), given the exponent's bit length and the
@@ -52,6 +60,8 @@ private:
   mutable std::vector<Limb> scratch_;  // 3n limbs: a double-width product, a spare
 };
 
+// The fixed-window width for an exponent of `bits` bits modulo n limbs (1 to 6).
+unsigned WindowBits(std::size_t bits, std::size_t n);
 // Bits pos .. pos + k - 1 of e[0..en) (k <= 6), zeros beyond its end; pos is public.
 Limb Window(const Limb* e, std::size_t en, std::size_t pos, unsigned k);
 // out[0..n) = table entry w of `entries` entries of n limbs, read by scanning every entry
