@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <bit>
 
+#include "xFGInt/radix52.h"
+
 namespace xkit::detail {
 
 namespace {
@@ -124,8 +126,9 @@ void MontgomeryDomain::Pow(Limb* r, const Limb* a, std::size_t an, const Limb* e
                            std::size_t bits) const {
   const std::size_t n = n_;
   const unsigned k = WindowBits(bits, n);
-  if (ActiveKernelPath() == KernelPath::kAvx512Ifma && PowRadix52(r, a, an, e, en, bits, k)) {
-    return;
+  if (ActiveKernelPath() == KernelPath::kAvx512Ifma) {
+    const PowTask task{this, r, a, an, e, en};
+    if (PowRadix52(std::span(&task, 1), bits, k)) return;
   }
   const std::size_t entries = std::size_t{1} << k;
   // One allocation per call: the table of x^0 .. x^(2^k - 1) and the accumulator.
@@ -154,6 +157,16 @@ void MontgomeryDomain::Pow(Limb* r, const Limb* a, std::size_t an, const Limb* e
   // For e >= 1 a zero base already gave zero; this covers e = 0.
   for (std::size_t i = 0; i < n; ++i)
     r[i] &= ~baseIsZero;
+}
+
+void PowPair(const PowTask& first, const PowTask& second, std::size_t bits) {
+  if (ActiveKernelPath() == KernelPath::kAvx512Ifma) {
+    const PowTask tasks[] = {first, second};
+    const std::size_t n = std::max(first.domain->Size(), second.domain->Size());
+    if (PowRadix52(tasks, bits, WindowBits(bits, n))) return;
+  }
+  first.domain->Pow(first.r, first.a, first.an, first.e, first.en, bits);
+  second.domain->Pow(second.r, second.a, second.an, second.e, second.en, bits);
 }
 
 void PowModPlain(Limb* r, const Limb* a, std::size_t an, const Limb* e, std::size_t en,

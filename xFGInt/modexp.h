@@ -47,11 +47,6 @@ public:
   Limb MInverse() const { return mInverse_; }
 
 private:
-  // Pow on the AVX-512 IFMA path (modexp_ifma.cpp), given the exponent's bit length and the
-  // window width; false, with nothing written, when the modulus is too long for it.
-  bool PowRadix52(Limb* r, const Limb* a, std::size_t an, const Limb* e, std::size_t en,
-                  std::size_t bits, unsigned k) const;
-
   std::size_t n_;
   std::vector<Limb> m_;
   Limb mInverse_;                      // -m^-1 mod 2^64
@@ -59,6 +54,21 @@ private:
   std::vector<Limb> rSquared_;         // R^2 mod m: turns a plain value into its form
   mutable std::vector<Limb> scratch_;  // 3n limbs: a double-width product, a spare
 };
+
+// One exponentiation for PowPair: r[0..domain's size) = a^e mod m in plain form, for a of
+// an limbs and e of en limbs.
+struct PowTask {
+  const MontgomeryDomain* domain;
+  Limb* r;
+  const Limb* a;
+  std::size_t an;
+  const Limb* e;
+  std::size_t en;
+};
+// Two exponentiations with both exponents read as `bits` bits (at most 64 en each), with
+// the results of two calls of Pow. On the AVX-512 IFMA path the two run side by side, their
+// products interleaved, when both moduli fit the pair kernel; otherwise one after the other.
+void PowPair(const PowTask& first, const PowTask& second, std::size_t bits);
 
 // The fixed-window width for an exponent of `bits` bits modulo n limbs (1 to 6).
 unsigned WindowBits(std::size_t bits, std::size_t n);
