@@ -40,7 +40,7 @@ int JacobiSmall(Limb a, Limb b) {
 int Jacobi(std::int64_t d, const Limb* w, std::size_t n) {
   const Limb a = static_cast<Limb>(d < 0 ? -d : d);
   int sign = 1;
-  if (d < 0 && (w[0] & 3) == 3) sign = -sign;  // (-1 / w)
+  if (d < 0 && (w[0] & 3) == 3) sign = -sign;         // (-1 / w)
   if ((a & 3) == 3 && (w[0] & 3) == 3) sign = -sign;  // (a / w) = (w / a) up to this sign
   return sign * JacobiSmall(DivRem1(nullptr, w, n, PrepareLimbDivisor(a)), a);
 }
@@ -70,7 +70,12 @@ bool IsSquare(const Limb* w, std::size_t n) {
 class LucasArithmetic {
 public:
   LucasArithmetic(const MontgomeryDomain& domain, const Limb* w, std::size_t n)
-      : domain_(domain), w_(w), n_(n), wide_(n + 1), quotient_(2), scratch_(DivRemScratchSize(n + 1, n)) {}
+      : domain_(domain),
+        w_(w),
+        n_(n),
+        wide_(n + 1),
+        quotient_(2),
+        scratch_(DivRemScratchSize(n + 1, n)) {}
 
   void Sub(Limb* r, const Limb* a, const Limb* b) const {
     if (SubN(r, a, b, n_)) AddN(r, r, w_, n_);
@@ -130,7 +135,7 @@ bool PassesStrongLucas(const Limb* w, std::size_t n) {
   for (std::size_t bit = eBits - 1; bit-- > 0;) {
     domain.Mul(t.data(), v.data(), v1.data());
     arithmetic.Sub(t.data(), t.data(), qk.data());  // V_(2k+1) = V_k V_(k+1) - Q^k
-    if ((e[bit / 64] >> (bit % 64)) & 1) {            // k := 2k + 1
+    if ((e[bit / 64] >> (bit % 64)) & 1) {          // k := 2k + 1
       v.swap(t);
       arithmetic.MulSmall(t.data(), qk.data(), q);  // Q^(k+1)
       arithmetic.SquareMinusTwice(v1.data(), v1.data(), t.data());

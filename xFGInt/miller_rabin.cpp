@@ -81,7 +81,7 @@ unsigned RoundsWithoutLucas(std::size_t bits) {
     std::size_t bits;
     unsigned rounds;
   };
-  static constexpr Step kSteps[] = {{768, 5},  {640, 6},  {512, 8},  {400, 10},
+  static constexpr Step kSteps[] = {{768, 5},  {640, 6},  {512, 8}, {400, 10},
                                     {384, 11}, {300, 14}, {256, 17}};
   for (const Step& step : kSteps) {
     if (bits >= step.bits) return step.rounds;

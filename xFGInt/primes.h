@@ -46,9 +46,9 @@ private:
   std::size_t bits_;  // of w
   MontgomeryDomain domain_;
   std::vector<Limb> w_;
-  std::vector<Limb> m_;                   // (w - 1) / 2^s
-  std::size_t s_;                         // secret
-  std::vector<Limb> one_, minusOne_;      // 1 and -1 in Montgomery form
+  std::vector<Limb> m_;               // (w - 1) / 2^s
+  std::size_t s_;                     // secret
+  std::vector<Limb> one_, minusOne_;  // 1 and -1 in Montgomery form
 };
 
 // Whether the odd w[0..n) > kTrialDivisionBound passes the strong Lucas probable-prime test

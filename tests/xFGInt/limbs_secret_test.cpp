@@ -1,7 +1,8 @@
 // The constant-time limb kernels for secret values against GMP: comparison masks, trailing
 // zeros, shifts by every count, and division, over random operands and the edge shapes.
-#include "tests/xFGInt/support.h"
 #include "xFGInt/limbs_secret.h"
+
+#include "tests/xFGInt/support.h"
 
 namespace xkit::test {
 namespace {

@@ -155,8 +155,7 @@ TEST(PrimalityHalves, StrongLucasPassesTheStrongLucasPseudoprimesOnly) {
   for (const Entry& entry : Entries("lucas_pseudoprimes.txt")) {
     if (entry.value < detail::kTrialDivisionBound) continue;  // below the test's domain
     const auto w = Limbs(entry.value);
-    EXPECT_EQ(detail::PassesStrongLucas(w.data(), w.size()), entry.note == "strong")
-        << entry.value;
+    EXPECT_EQ(detail::PassesStrongLucas(w.data(), w.size()), entry.note == "strong") << entry.value;
     EXPECT_FALSE(detail::MillerRabin(w.data(), w.size()).PassesBaseTwo()) << entry.value;
   }
   // Primes of every size pass; a square never does (no D has (D / n) = -1).

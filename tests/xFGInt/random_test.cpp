@@ -1,11 +1,12 @@
 // Random integers: the range of every draw, uniformity of draws below a bound (on the
 // repeatable test source, so the counts are fixed), independence of successive system draws,
 // and the errors.
+#include "xFGInt/random.h"
+
 #include <map>
 #include <set>
 
 #include "tests/xFGInt/support.h"
-#include "xFGInt/random.h"
 
 namespace xkit::test {
 namespace {
