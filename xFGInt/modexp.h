@@ -19,6 +19,10 @@ namespace xkit::detail {
 class MontgomeryDomain {
 public:
   MontgomeryDomain(const Limb* m, std::size_t n);
+  // For a public modulus: the same domain, its constants found by long division, whose time
+  // depends on m's value. Everything after construction is as above.
+  struct PublicModulus {};
+  MontgomeryDomain(const Limb* m, std::size_t n, PublicModulus);
 
   std::size_t Size() const { return n_; }
 
@@ -41,6 +45,11 @@ public:
   // so that the time depends on `bits` and not on e's own length.
   void Pow(Limb* r, const Limb* a, std::size_t an, const Limb* e, std::size_t en,
            std::size_t bits) const;
+
+  // As Pow for a public exponent: square-and-multiply that skips the products for zero bits,
+  // so the time follows e's bits as well as its length. The base stays secret.
+  void PowPublicExponent(Limb* r, const Limb* a, std::size_t an, const Limb* e,
+                         std::size_t en) const;
 
   // The modulus and -m^-1 mod 2^64, for engines built on the domain.
   const Limb* Modulus() const { return m_.data(); }

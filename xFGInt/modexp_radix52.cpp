@@ -4,6 +4,7 @@
 // their needs, and one window schedule.
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <vector>
 
 #include "xFGInt/radix52.h"
@@ -22,15 +23,15 @@ std::size_t DigitsFor(std::size_t bits) {
   return (bits + 2 + kDigitBits52 - 1) / kDigitBits52;
 }
 
-// One task's values in radix 2^52, each in a slot of width + 1 digits whose first digit
-// stays zero (the products read one digit below a value): the modulus, the accumulator, the
-// selected factor, the constant 1, then the table of x^0 .. x^(entries - 1) in R'-form.
+// One task's values in radix 2^52, each in a slot of width digits, the slots aligned to 64
+// bytes (a vector load that crosses a cache line costs two): the modulus, the accumulator,
+// the selected factor, the constant 1, then the table of x^0 .. x^(entries - 1) in R'-form.
 class Side {
 public:
   enum Slot : std::size_t { kModulus, kAcc, kFactor, kOne, kTable };
 
   Side(const PowTask& task, std::size_t digits, std::size_t entries)
-      : task_(task), domain_(*task.domain), width_(8 * ((digits + 7) / 8)), slot_(width_ + 1) {
+      : task_(task), domain_(*task.domain), width_(8 * ((digits + 7) / 8)) {
     const std::size_t n = domain_.Size();
     const std::size_t bits = ModulusBits(domain_);
     // Plain limbs: R' mod m (by doublings from 2^(bits - 1), which is below m), and the
@@ -45,7 +46,9 @@ public:
     baseIsZero_ = MaskIfZeroN(form, n);
     domain_.Mul(form, form, rPrime);
 
-    work_.assign((kTable + entries) * slot_ + 8, 0);  // + 8: a full vector past the end
+    work_.assign((kTable + entries) * width_ + 8, 0);  // + 8: room to align the start
+    const auto address = reinterpret_cast<std::uintptr_t>(work_.data());
+    base_ = work_.data() + (64 - address % 64) % 64 / sizeof(Limb);
     ToRadix52(Value(kModulus), width_, domain_.Modulus(), n);
     ToRadix52(Value(kTable), width_, rPrime, n);
     ToRadix52(Value(kTable + 1), width_, form, n);
@@ -53,9 +56,9 @@ public:
     k0_ = domain_.MInverse() & kMask52;
   }
 
-  Limb* Value(std::size_t slot) { return work_.data() + slot * slot_ + 1; }
+  Limb* Value(std::size_t slot) { return base_ + slot * width_; }
   Limb K0() const { return k0_; }
-  std::size_t Stride() const { return slot_; }
+  std::size_t Stride() const { return width_; }
   const PowTask& Task() const { return task_; }
 
   // r := the accumulator out of R'-form, reduced: (acc + y m) / R' <= m after the product
@@ -74,8 +77,9 @@ public:
 private:
   PowTask task_;
   const MontgomeryDomain& domain_;
-  std::size_t width_, slot_;
+  std::size_t width_;
   std::vector<Limb> limbs_, work_;
+  Limb* base_;
   Limb k0_ = 0;
   Limb baseIsZero_ = 0;
 };
@@ -116,7 +120,7 @@ private:
 
 }  // namespace
 
-bool PowRadix52(std::span<const PowTask> tasks, std::size_t bits, unsigned k) {
+bool PowRadix52(std::span<const PowTask> tasks, std::size_t bits, unsigned k, bool publicExponent) {
   std::size_t digits = 0;
   for (const PowTask& task : tasks)
     digits = std::max(digits, DigitsFor(ModulusBits(*task.domain)));
@@ -133,9 +137,18 @@ bool PowRadix52(std::span<const PowTask> tasks, std::size_t bits, unsigned k) {
   for (std::size_t i = 2; i < entries; ++i)
     all.Product(Side::kTable + i, Side::kTable + i - 1, Side::kTable + 1);
   for (Side& side : sides)
-    std::copy(side.Value(Side::kTable), side.Value(Side::kTable) + side.Stride() - 1,
+    std::copy(side.Value(Side::kTable), side.Value(Side::kTable) + side.Stride(),
               side.Value(Side::kAcc));
-  if (bits != 0) {
+  if (publicExponent && bits != 0) {
+    const PowTask& task = tasks[0];
+    Side& side = sides[0];
+    std::copy(side.Value(Side::kTable + 1), side.Value(Side::kTable + 1) + side.Stride(),
+              side.Value(Side::kAcc));
+    for (std::size_t i = bits - 1; i-- > 0;) {
+      all.Product(Side::kAcc, Side::kAcc, Side::kAcc);
+      if ((task.e[i / 64] >> (i % 64)) & 1) all.Product(Side::kAcc, Side::kAcc, Side::kTable + 1);
+    }
+  } else if (bits != 0) {
     const std::size_t windows = (bits + k - 1) / k;
     all.Select(Side::kAcc, entries, (windows - 1) * k, k);
     for (std::size_t w = windows - 1; w-- > 0;) {

@@ -3,8 +3,7 @@
 // and the masked table scan.
 //
 // Layout shared by every kernel: a value of `digits` digits sits in an array of 8 blocks
-// digits (the digits above `digits` zero) with one zero digit just below it (value[-1] = 0),
-// and a full vector's worth of readable memory past its end.
+// digits, the digits above `digits` zero; arrays aligned to 64 bytes run fastest.
 #pragma once
 
 #include <cstddef>
@@ -50,8 +49,10 @@ Radix52Kernels Radix52KernelsFor(std::size_t blocks);
 
 // The fixed-window exponentiation in radix 2^52 (modexp_radix52.cpp) for one task, or two
 // side by side, with exponents of `bits` bits and windows of k bits: the same windows and
-// masked table scans as the limb path, one full reduction at the end. False, with nothing
-// written, when a modulus is too long for the kernels (for two, the pair kernel).
-bool PowRadix52(std::span<const PowTask> tasks, std::size_t bits, unsigned k);
+// masked table scans as the limb path, one full reduction at the end. With
+// `publicExponent` (one task, k = 1), square-and-multiply that skips the products for zero
+// bits instead. False, with nothing written, when a modulus is too long for the kernels
+// (for two, the pair kernel).
+bool PowRadix52(std::span<const PowTask> tasks, std::size_t bits, unsigned k, bool publicExponent);
 
 }  // namespace xkit::detail

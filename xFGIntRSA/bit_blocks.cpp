@@ -107,14 +107,21 @@ void OutputBits::AppendBlock(const Limb* value, std::size_t n) {
 std::string OutputBits::BytesFrom(std::size_t start) const {
   const std::size_t bits = size_ - start;
   std::string bytes((bits + 7) / 8, '\0');
-  // Byte j holds the 8 bits that end (count - j - 1) bytes before the end; the first one
-  // reaches before `start`, and those bits are cut off.
+  if (bytes.empty()) return bytes;
+  // Output byte j holds the 8 bits that end 8 (count - j - 1) bits before the end: all of
+  // them straddle stored bytes the same way, `shift` bits into the next one.
+  const unsigned shift = size_ % 8;
+  const auto last = static_cast<std::ptrdiff_t>((size_ + 7) / 8);  // past the last stored byte
+  const auto stored = [&](std::ptrdiff_t i) -> unsigned { return i >= 0 ? bytes_[i] : 0; };
   for (std::size_t j = 0; j < bytes.size(); ++j) {
-    const std::size_t end = size_ - 8 * (bytes.size() - j - 1);
-    const auto count = static_cast<unsigned>(std::min<std::size_t>(8, end - start));
-    bytes[j] = static_cast<char>(
-        BitsEndingAt(bytes_.data(), bytes_.size(), static_cast<std::ptrdiff_t>(end), count));
+    const std::ptrdiff_t high =
+        last - static_cast<std::ptrdiff_t>(bytes.size() - j) - (shift == 0 ? 0 : 1);
+    const unsigned value =
+        shift == 0 ? stored(high) : (stored(high) << shift) | (stored(high + 1) >> (8 - shift));
+    bytes[j] = static_cast<char>(value);
   }
+  // The first byte reaches before `start`: those bits are cut off.
+  if (bits % 8 != 0) bytes[0] = static_cast<char>(bytes[0] & ((1u << (bits % 8)) - 1));
   return bytes;
 }
 

@@ -14,7 +14,9 @@ void RsaEncrypt(const std::string& text, const TFGInt& exponent, const TFGInt& m
     throw Exception("RsaEncrypt: the modulus must be odd and at least 3");
   }
   const detail::Limbs e = detail::Magnitude(exponent);
-  const detail::MontgomeryDomain domain(n.data(), n.size());
+  // The key is public: its constants by long division, the exponent by square-and-multiply.
+  const detail::MontgomeryDomain domain(n.data(), n.size(),
+                                        detail::MontgomeryDomain::PublicModulus{});
 
   const std::size_t width = detail::BitLength(n);  // L
   // Blocks of L - 1 bits are below 2^(L - 1) <= n, so each is its own residue.
@@ -23,7 +25,7 @@ void RsaEncrypt(const std::string& text, const TFGInt& exponent, const TFGInt& m
   detail::Limbs block(n.size()), value(n.size());
   for (std::size_t i = 0; i < blocks.Count(); ++i) {
     blocks.Read(i, block.data(), block.size());
-    domain.Pow(value.data(), block.data(), block.size(), e.data(), e.size());
+    domain.PowPublicExponent(value.data(), block.data(), block.size(), e.data(), e.size());
     out.Append(value.data(), value.size(), width);
   }
   result = out.Bytes();  // text is not read after this point

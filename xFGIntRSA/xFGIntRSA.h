@@ -44,9 +44,11 @@ void RsaDecrypt(const std::string& text, const TFGInt& exponent, const TFGInt& m
 // blocks of L - 1 bits (each below n); each block raised to |exponent| modulo |modulus| and
 // written as L bits; the joined bits as bytes, with zero bits in front up to a multiple of
 // 8. RsaDecrypt with the private exponent of that key, or its Chinese-remainder values,
-// gives the text back, whatever its length or content (the empty text included). The time
-// depends on the text's length and the sizes of the key values, not on the text's content.
-// A modulus that is even or below 3 raises Exception. `result` may be `text`.
+// gives the text back, whatever its length or content (the empty text included). The key
+// is taken as public: the time depends on the text's length and on the exponent and modulus,
+// never on the text's content (so this is no way to apply a private exponent: RsaDecrypt
+// keeps those secret). A modulus that is even or below 3 raises Exception. `result` may be
+// `text`.
 void RsaEncrypt(const std::string& text, const TFGInt& exponent, const TFGInt& modulus,
                 std::string& result);
 
