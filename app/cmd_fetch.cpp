@@ -29,6 +29,9 @@ int RunFetch(Args& args, Io& io) {
   const std::string url = args.Positionals(1, 1).front();
   if (password && !user) throw UsageError("--password needs --user");
 
+  // A staged file is written by the component; anything else (standard output, a device,
+  // a FIFO) gets the body from memory. Declared first: the component's events use it.
+  Output target(output, io.out);
   THTTPGet get(nullptr);
   get.URL = url;
   get.PostQuery = post.value_or("");
@@ -43,7 +46,7 @@ int RunFetch(Args& args, Io& io) {
   // The events run on this thread, inside Application.Run; a completion ends the loop.
   bool succeeded = false;
   get.OnDoneString = [&](TObject*, const std::string& body) {
-    io.out.write(body.data(), static_cast<std::streamsize>(body.size()));
+    target.Stream().write(body.data(), static_cast<std::streamsize>(body.size()));
     succeeded = true;
     Application.Terminate();
   };
@@ -53,18 +56,15 @@ int RunFetch(Args& args, Io& io) {
   };
   get.OnError = [&](TObject*) { Application.Terminate(); };
 
-  const bool toFile = output && *output != "-";
-  std::optional<StagedFile> staged;
-  if (toFile) staged.emplace(*output);
-  ProgressBar bar(io.err, "fetch " + url, CommandProgressMode(!toFile));
+  ProgressBar bar(io.err, "fetch " + url, CommandProgressMode(target.IsStandardOutput()));
   if (bar.Active()) {
     get.OnProgress = [&bar](TObject*, std::int64_t total, std::int64_t received) {
       bar.Update(received, total > 0 ? total : -1);  // 0: no announced length
     };
   }
 
-  if (toFile) {
-    get.FileName = staged->Path();
+  if (const std::string* staged = target.StagedPath()) {
+    get.FileName = *staged;
     get.StartFileFetch();
   } else {
     get.StartStringFetch();
@@ -73,10 +73,8 @@ int RunFetch(Args& args, Io& io) {
   detail::WaitUntilNoRunningThreads();  // the worker is gone, down to its OS thread
 
   if (!succeeded) throw Failure("cannot fetch " + url);
-  if (staged) staged->Commit();
+  target.Commit();
   bar.Finish();
-  io.out.flush();
-  if (!io.out) throw Failure("cannot write to standard output");
   return kExitOk;
 }
 
@@ -92,8 +90,10 @@ extern const Command kFetchCommand = {
     "A fetch into memory fails on an empty body; any fetch fails on a body shorter or longer\n"
     "than its announced length (exit status 1).\n"
     "\n"
-    "FILE is written under a temporary name and renamed when the whole body is in. On a\n"
-    "terminal, standard error shows a progress bar (unless the body goes to that terminal).\n"
+    "FILE is written under a temporary name and renamed when the whole body is in, keeping\n"
+    "the mode of a file it replaces; a symbolic link is followed; a device, a FIFO or a\n"
+    "socket is written directly. On a terminal, standard error shows a progress bar (unless\n"
+    "the body goes to that terminal).\n"
     "\n"
     "Options:\n"
     "  -o, --output FILE   write the body to FILE instead of standard output\n"
