@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   libgtest-dev libbenchmark-dev          # tests and benchmarks
-  libgmp-dev libssl-dev                  # test oracles and benchmark peers only
+  libgmp-dev libssl-dev                  # test oracles, benchmark peers, the program's PEM keys
+  openssl                                # the key-exchange tests run the openssl command
   libcurl4-openssl-dev                   # the HTTP client under the fetch component
 )
 packages+=("$@")
