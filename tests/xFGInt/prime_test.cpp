@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "tests/xFGInt/support.h"
+#include "xFGInt/BigInt.h"
 #include "xFGInt/primes.h"
 
 namespace xkit::test {
@@ -130,6 +131,18 @@ TEST(PrimalityCases, PrimesWithManyFactorsOfTwoInPMinusOne) {
     EXPECT_TRUE(IsPrime(p)) << p;
     EXPECT_FALSE(IsPrime(p * 4099)) << p;
   }
+}
+
+TEST(PrimalityCases, BigIntFunctions) {
+  const BigInt p = NextPrime(BigInt("1000000000000000000000"));  // 10^21 + 117
+  EXPECT_EQ(p, BigInt("1000000000000000000117"));                // checked with `openssl prime`
+  EXPECT_TRUE(IsProbablePrime(p));
+  EXPECT_FALSE(IsProbablePrime(p * 3));
+  const BigInt r = RandomBelow(p);
+  EXPECT_FALSE(r.IsNegative());
+  EXPECT_LT(r, p);
+  EXPECT_LT(RandomBits(10), BigInt(1024));
+  EXPECT_THROW(RandomBelow(0), Exception);
 }
 
 // -- Each half on its own ------------------------------------------------------------------
