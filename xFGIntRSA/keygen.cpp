@@ -87,6 +87,8 @@ Limbs Lcm(const Limbs& a, const Limbs& b) {
 // modulus), d = (1 + lambda (e - u)) / e is an integer below lambda with e d = 1 (mod lambda).
 Limbs InverseOfExponent(const Limbs& e, const Limbs& lambda) {
   const std::optional<Limbs> u = detail::InverseSecret(lambda, e);
+  // gcd(e, p - 1) = gcd(e, q - 1) = 1 was checked for each prime, so lambda is prime to e.
+  if (!u) throw Exception("RsaGenerateKey: e is not prime to lcm(p - 1, q - 1)");
   Limbs k(e.size());
   detail::SubN(k.data(), e.data(), u->data(), e.size());
   Limbs x = detail::MulSecret(lambda, k);
