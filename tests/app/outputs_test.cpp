@@ -18,7 +18,7 @@
 #include <future>
 #include <thread>
 
-#include "app/loopback_server.h"
+#include "support/loopback_server.h"
 #include "tests/app/run_xkit.h"
 #include "tests/platform/scratch_dir.h"
 

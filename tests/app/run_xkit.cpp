@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -41,10 +42,12 @@ private:
   std::vector<char*> pointers_;
 };
 
-int WaitForExit(pid_t pid) {
+int WaitForExit(pid_t pid, long* peakKiB = nullptr) {
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  rusage usage{};
+  while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
   }
+  if (peakKiB != nullptr) *peakKiB = usage.ru_maxrss;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -143,7 +146,7 @@ RunResult XkitProcess::Finish(const std::string& input) {
     }
   }
   CloseFd(in_);
-  result.status = WaitForExit(std::exchange(pid_, -1));
+  result.status = WaitForExit(std::exchange(pid_, -1), &result.peakKiB);
   return result;
 }
 

@@ -15,6 +15,7 @@ struct RunResult {
   int status = -1;  // exit code; -1 when the child did not exit normally
   std::string out;
   std::string err;
+  long peakKiB = 0;  // the child's largest resident set (RunXkit only)
 };
 
 RunResult RunXkit(const std::vector<std::string>& args, const std::string& input = "");
