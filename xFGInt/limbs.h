@@ -85,6 +85,13 @@ std::size_t SqrScratchSize(std::size_t n);
 // r[0..2n) = a * a, n >= 1. r must not overlap a or scratch.
 void Sqr(Limb* r, const Limb* a, std::size_t n, Limb* scratch);
 
+// The figures above grow with the sizes, so scratch for the longest of several products
+// serves them all. One product alone may need less: none when the transform takes it (it
+// allocates its own working memory), and no room for slices when the operands are balanced.
+// For one Mul of two different arrays of exactly an and bn limbs, and one Sqr of n limbs:
+std::size_t MulScratchSizeOnce(std::size_t an, std::size_t bn);
+std::size_t SqrScratchSizeOnce(std::size_t n);
+
 // -- Division ------------------------------------------------------------------------------
 
 // floor((2^128 - 1) / d) - 2^64 for a normalised d (top bit set): the reciprocal that turns

@@ -182,6 +182,16 @@ std::size_t SqrScratchSize(std::size_t n) {
   return SqrScratchSizeOf(n);
 }
 
+std::size_t MulScratchSizeOnce(std::size_t an, std::size_t bn) {
+  if (std::min(an, bn) >= TransformFrom().mul) return 0;
+  // Balanced operands of different arrays go straight to MulBalanced (or the schoolbook).
+  return an == bn ? MulBalancedScratchSize(an) : MulScratchSize(an, bn);
+}
+
+std::size_t SqrScratchSizeOnce(std::size_t n) {
+  return n >= TransformFrom().sqr ? 0 : SqrScratchSize(n);
+}
+
 void Sqr(Limb* r, const Limb* a, std::size_t n, Limb* scratch) {
   if (n < Thresholds().sqrKaratsuba) {
     SqrBasecase(r, a, n);
