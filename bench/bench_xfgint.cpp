@@ -206,8 +206,8 @@ void DivModGmp(benchmark::State& state, std::size_t bits) {
 }
 
 // Sizes: a few for the performance table; with XKIT_BENCH_SWEEP set in the environment,
-// every power of two from 2^10 to 2^27 bits of BigMul, BigDivMod (the dividend's bits) and
-// BigToDecimal (the value's bits, as digits), for scripts/bench-plot.sh.
+// every power of two from 2^10 to 2^27 bits of BigMul and BigSquare, BigDivMod (the
+// dividend's bits) and BigToDecimal (the value's bits, as digits), for scripts/bench-plot.sh.
 const bool kRegistered = [] {
   const bool sweep = std::getenv("XKIT_BENCH_SWEEP") != nullptr;
   const auto divMod = [](std::size_t bits) {
@@ -220,18 +220,17 @@ const bool kRegistered = [] {
     Register("BigToDecimal/" + size + "/xkit", ToDecimalXkit, digits);
     Register("BigToDecimal/" + size + "/gmp", ToDecimalGmp, digits);
   };
-  const auto mul = [](std::size_t bits, bool square) {
+  const auto mul = [](std::size_t bits) {
     const std::string size = std::to_string(bits);
     Register("BigMul/" + size + "/xkit", BinaryXkit<xkit::BigMul>, bits);
     Register("BigMul/" + size + "/gmp", BinaryGmp<mpz_mul>, bits);
-    if (!square) return;
     Register("BigSquare/" + size + "/xkit", SquareXkit, bits);
     Register("BigSquare/" + size + "/gmp", SquareGmp, bits);
   };
   if (sweep) {
     for (unsigned log = 10; log <= 27; ++log) {
       const std::size_t bits = std::size_t{1} << log;
-      mul(bits, false);
+      mul(bits);
       divMod(bits);
       // log10(2) = 0.30103: the digits of a value of `bits` bits.
       toDecimal(static_cast<std::size_t>(static_cast<double>(bits) * 0.30102999566398));
@@ -250,7 +249,7 @@ const bool kRegistered = [] {
   Register("BigToBitsBitsToBytes/1MiB/xkit", ToBytesXkit, kMiB);
   Register("BigToBitsBitsToBytes/1MiB/gmp", ToBytesGmp, kMiB);
   for (const unsigned log : {10, 12, 15, 18, 20, 23, 27})
-    mul(std::size_t{1} << log, true);
+    mul(std::size_t{1} << log);
   for (const unsigned log : {12, 16, 21, 24})
     divMod(std::size_t{1} << log);
   Register("BigAdd/4096/xkit", BinaryXkit<xkit::BigAdd>, 4096);
