@@ -33,7 +33,7 @@ public:
     while (powers_.size() <= j) {
       const std::vector<Limb>& last = powers_.back().limbs;
       std::vector<Limb> square(2 * last.size());
-      std::vector<Limb> scratch(detail::SqrScratchSize(last.size()));
+      std::vector<Limb> scratch(detail::SqrScratchSizeOnce(last.size()));
       detail::Sqr(square.data(), last.data(), last.size(), scratch.data());
       square.resize(detail::NormalizedSize(square.data(), square.size()));
       powers_.push_back({std::move(square), {}, {}});
@@ -145,7 +145,7 @@ std::size_t DecimalToLimbs(const char* p, std::size_t len, Limb* out, DecimalPow
     if (n == 0) {
       std::copy(piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(pn), product.begin());
     } else {
-      std::vector<Limb> scratch(detail::MulScratchSize(n, power.size()));
+      std::vector<Limb> scratch(detail::MulScratchSizeOnce(n, power.size()));
       detail::Mul(product.data(), out, n, power.data(), power.size(), scratch.data());
       m = n + power.size();
       detail::Add(product.data(), product.data(), m, piece.data(), pn);  // below 10^len: no carry
