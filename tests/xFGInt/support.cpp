@@ -138,3 +138,19 @@ std::string TransformPathName(const ::testing::TestParamInfo<detail::TransformPa
 }
 
 }  // namespace xkit::test
+
+namespace xkit::detail {
+
+void PrintTo(KernelPath path, std::ostream* out) {
+  *out << test::PathName({path, 0});
+}
+
+void PrintTo(DigitPath path, std::ostream* out) {
+  *out << test::DigitPathName({path, 0});
+}
+
+void PrintTo(TransformPath path, std::ostream* out) {
+  *out << test::TransformPathName({path, 0});
+}
+
+}  // namespace xkit::detail

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -122,3 +123,12 @@ std::string TransformPathName(const ::testing::TestParamInfo<detail::TransformPa
       ::xkit::test::DigitPathName)
 
 }  // namespace xkit::test
+
+namespace xkit::detail {
+
+// GoogleTest prints a path parameter by its name (in ctest's list too) rather than its bytes.
+void PrintTo(KernelPath path, std::ostream* out);
+void PrintTo(DigitPath path, std::ostream* out);
+void PrintTo(TransformPath path, std::ostream* out);
+
+}  // namespace xkit::detail
