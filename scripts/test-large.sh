@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs the big-integer tests at the largest sizes, which the suite leaves out for time:
-# products and squares to 2^27 bits on every transform path, divisions to 2^25 bits and
-# decimal round trips of 10^7 and 4 10^7 digits, each against GMP. A few minutes; not part of
-# ctest. Arguments go to GoogleTest, e.g. --gtest_filter='*Decimal*'.
+# products and squares to 2^27 bits on the vector transform paths and across the portable
+# path's threshold, divisions to 2^25 bits and decimal round trips of 10^7 and 4 10^7 digits,
+# each against GMP. About a minute after the build; not part of ctest. Arguments go to
+# GoogleTest, e.g. --gtest_filter='*Decimal*'.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"

@@ -125,6 +125,10 @@ TEST(NewtonDivision, RecordsDividedIntoTheirOperands) {
   const mpz_class r = bm - am % bm;
   ASSERT_TRUE(Holds(a, am / bm + 1, kNeg));
   ASSERT_TRUE(Holds(b, r, kPos));
+  a = Record(am, kNeg);
+  b = Record(bm);
+  BigMod(a, b, a);
+  ASSERT_TRUE(Holds(a, r, kPos));
 }
 
 // The largest sizes, run by scripts/test-large.sh rather than by ctest.
