@@ -37,10 +37,12 @@ void FromLimbs(const Limb* a, std::size_t n, TBigSign sign, TFGInt& r) {
   const std::size_t bytes = (count + 1) * sizeof(std::uint32_t);
   if (r.Digits.capacity() < count + 1 && bytes >= kHugeWorkspace) {
     // A fresh array this large is mapped afresh by the C library: with huge pages its first
-    // touch costs a fault per 2 MiB instead of per 4 KiB. The old digits are not kept.
-    std::vector<std::uint32_t>().swap(r.Digits);
-    r.Digits.reserve(count + 1);
-    AdviseHugePages(r.Digits.data(), bytes);
+    // touch costs a fault per 2 MiB instead of per 4 KiB. It replaces r's array only once
+    // allocated, so a failure leaves r as it was; the old digits are not copied.
+    std::vector<std::uint32_t> fresh;
+    fresh.reserve(count + 1);
+    AdviseHugePages(fresh.data(), bytes);
+    r.Digits.swap(fresh);
   }
   r.Digits.resize(count + 1);
   r.Digits[0] = static_cast<std::uint32_t>(count);
