@@ -24,8 +24,15 @@ struct TransformShape {
   unsigned bits = 0;
 };
 // The shape TransformMul takes for operands of aBits and bBits bits (aBits = bBits for a
-// square).
+// square): the fastest that fits, of those whose working memory stays within
+// kTransformWorkspaceLimit times the product's size, so that a product's peak memory with
+// the caller's operand and product limbs (twice the product's size) stays below 8 times.
+// Only products far shorter than the thresholds may have to take more.
+inline constexpr double kTransformWorkspaceLimit = 5.5;
 TransformShape ChooseTransformShape(std::size_t aBits, std::size_t bBits, bool square);
+// The bytes of working memory a product with this shape allocates.
+std::size_t TransformWorkspaceBytes(const TransformShape& shape, std::size_t aBits,
+                                    std::size_t bBits, bool square);
 // Whether a shape holds the product of operands of aBits and bBits bits exactly: the
 // product's coefficients fit the length, and each, below min(na, nb) 2^(2 bits) for na and nb
 // coefficients, stays below a quarter of the primes' product (2 bits + bit_width(min(na, nb))
@@ -37,18 +44,18 @@ void TransformMulShaped(Limb* r, const Limb* a, std::size_t an, const Limb* b, s
                         const TransformShape& shape);
 
 // Balanced operand sizes (limbs) from which the transform beats Toom-3 on a path, measured
-// by timing TransformMul against MulToom3 and TransformSqr against SqrToom3 on random operands
-// (the best of 15 runs of 10 ms at each size, from 96 to 1280 limbs and at 2^16 and 2^18),
-// each path forced in turn, on an AMD EPYC with AVX-512. The transform's time rises in steps where its
-// length doubles, so the figures sit where it stays ahead. The portable path, without a fused
-// multiply-add on x86-64, is still 1.6 times slower than Toom-3 at 2^18 limbs.
+// by timing TransformMul against MulToom3 and TransformSqr against SqrToom3 on random
+// operands (the best of 15 runs of 10 ms at each size, from 96 to 1280 limbs and at 2^16 and
+// 2^18), each path forced in turn, on an AMD EPYC with AVX-512. The transform's time rises in
+// steps where its length doubles, so the figures sit where it stays ahead. The portable path,
+// without a fused multiply-add on x86-64, is still 1.6 times slower than Toom-3 at 2^18 limbs.
 struct TransformThresholds {
   std::size_t mul;
   std::size_t sqr;
 };
 inline constexpr TransformThresholds kPortableTransformThresholds = {1000000, 1000000};
 inline constexpr TransformThresholds kAvx2TransformThresholds = {768, 896};
-inline constexpr TransformThresholds kAvx512TransformThresholds = {224, 280};
+inline constexpr TransformThresholds kAvx512TransformThresholds = {224, 240};
 
 // One CPU path's transform: the kernels of transform_engine.h on its vectors (arguments as
 // there: a transform of length 2^lg modulo the prime p, twiddle tables tw and itw).

@@ -90,16 +90,46 @@ bool TransformShapeFits(const TransformShape& shape, std::size_t aBits, std::siz
          2 * shape.bits + std::bit_width(std::min(na, nb)) + 3 <= 50 * shape.primes;
 }
 
-// The cheapest fitting shape. Cost, in units of one level of butterflies over one element:
-// the transforms (three per prime, two for a square), the linear passes around them, and
-// the recombination, which grows with the primes.
+namespace {
+
+// Doubles of working memory a product of this plan takes: an array of residues per prime,
+// one for b's residues, the twiddle tables (n in all), and b's pieces.
+std::size_t WorkspaceDoubles(const Plan& plan, bool square) {
+  const std::size_t n = std::size_t{1} << plan.lg;
+  if (square) return (plan.primes + 1) * n;
+  return (plan.primes + 2) * n + RoundUp(plan.bCoefs, kPieceBlock) * plan.pieces;
+}
+
+}  // namespace
+
+std::size_t TransformWorkspaceBytes(const TransformShape& shape, std::size_t aBits,
+                                    std::size_t bBits, bool square) {
+  return sizeof(double) * WorkspaceDoubles(MakePlan(shape, aBits, bBits), square);
+}
+
+// Among the fitting shapes, the fewest primes for each length; of those, the cheapest whose
+// working memory stays within the limit. Cost, in units of one butterfly level over one
+// element: the transforms (three per prime, two for a square) with the passes around them,
+// and per coefficient the residues (primes times pieces), then the mixed-radix digits and
+// their sum at the coefficient's place, which grow with the square of the primes (the sum in
+// scalar 64-bit products). The weights are fitted to the times of every fitting shape on
+// operands of 230 to 150,000 limbs on the AVX-512 path. Without the memory limit they pick
+// the fastest shape at all sizes timed but one (15% off there); with it, squares still take
+// that shape, while products often keep a shorter transform with more primes, up to 16%
+// slower but within the limit.
 TransformShape ChooseTransformShape(std::size_t aBits, std::size_t bBits, bool square) {
+  const double limit = kTransformWorkspaceLimit * static_cast<double>((aBits + bBits + 7) / 8);
   TransformShape best{};
+  TransformShape bestWithin{};
   double bestCost = std::numeric_limits<double>::infinity();
+  double bestCostWithin = bestCost;
   for (unsigned lg = kMinLog; lg <= kMaxLog; ++lg) {
     const std::size_t n = std::size_t{1} << lg;
-    // The fewest bits per coefficient that fit the product's coefficients into n.
+    // The fewest bits per coefficient that fit the product's coefficients into n: at least
+    // (aBits + bBits) / (n + 1), since fewer make more than n + 1 coefficients, and a few more
+    // at most.
     std::size_t bits = std::max<std::size_t>(1, (aBits + bBits) / (n + 1));
+    if (bits > kPieceBits * kMaxPieces) continue;
     while (CeilDiv(aBits, bits) + CeilDiv(bBits, bits) - 1 > n)
       ++bits;
     if (bits > kPieceBits * kMaxPieces) continue;
@@ -107,18 +137,26 @@ TransformShape ChooseTransformShape(std::size_t aBits, std::size_t bBits, bool s
     while (shape.primes <= kMaxPrimes && !TransformShapeFits(shape, aBits, bBits))
       ++shape.primes;
     if (shape.primes > kMaxPrimes) continue;
-    const double coefficients = static_cast<double>(CeilDiv(aBits, bits) + CeilDiv(bBits, bits));
+    const Plan plan = MakePlan(shape, aBits, bBits);
+    const double primes = shape.primes;
     const double transforms = (square ? 2.0 : 3.0) * lg + 6.0;
-    const double cost = static_cast<double>(n) * shape.primes * transforms +
-                        coefficients * (shape.primes * 10.0 + 8.0);
+    const double perCoefficient = 6.0 * primes * primes + primes * plan.pieces + 36.0;
+    const double cost = static_cast<double>(n) * primes * transforms +
+                        static_cast<double>(plan.aCoefs + plan.bCoefs) * perCoefficient;
     if (cost < bestCost) {
       bestCost = cost;
       best = shape;
     }
+    const double bytes = static_cast<double>(sizeof(double) * WorkspaceDoubles(plan, square));
+    if (cost < bestCostWithin && bytes <= limit) {
+      bestCostWithin = cost;
+      bestWithin = shape;
+    }
     if (bits == 1) break;  // longer transforms only cost more
   }
+  if (bestWithin.lg != 0) return bestWithin;
   if (best.lg == 0) throw std::bad_alloc();  // beyond any memory
-  return best;
+  return best;  // a product far below the thresholds, where no shape keeps within the limit
 }
 
 namespace {
@@ -419,9 +457,7 @@ void Product(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t 
   const std::size_t bPadded = RoundUp(plan.bCoefs, kPieceBlock);
 
   // One array of residues per prime, the residues of b, the twiddles, the pieces of b.
-  const std::size_t bPiecesSize = square ? 0 : bPadded * plan.pieces;
-  const Workspace<double> memory =
-      MakeWorkspace<double>(plan.primes * n + (square ? 0 : n) + n + bPiecesSize);
+  const Workspace<double> memory = MakeWorkspace<double>(WorkspaceDoubles(plan, square));
   double* residues[kMaxPrimes];
   for (unsigned j = 0; j < plan.primes; ++j)
     residues[j] = memory.get() + j * n;

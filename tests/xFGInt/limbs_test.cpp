@@ -321,7 +321,8 @@ TEST_P(LimbKernels, ToomThreeProductsMatchGmp) {
 // Sizes k - 1, k and k + 1 for each k = t and 2 t, t a Karatsuba threshold of either path.
 std::vector<std::size_t> AroundKaratsuba(std::size_t detail::ProductThresholds::*threshold) {
   std::vector<std::size_t> sizes;
-  for (const detail::ProductThresholds& t : {detail::kPortableThresholds, detail::kMulxAdxThresholds}) {
+  for (const detail::ProductThresholds& t :
+       {detail::kPortableThresholds, detail::kMulxAdxThresholds}) {
     for (const std::size_t k : {t.*threshold, 2 * (t.*threshold)}) {
       for (const std::size_t n : {k - 1, k, k + 1})
         sizes.push_back(n);

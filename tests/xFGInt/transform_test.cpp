@@ -1,8 +1,11 @@
 // The transform product against GMP on every transform path: each length class at both of
 // its edges, the exactness bound at its edge with all-ones operands for every prime count,
-// operands of every kind and shape, and records multiplied into one of their operands.
+// operands of every kind and shape, and records multiplied into one of their operands; and
+// the working memory of the shapes chosen.
 #include "xFGInt/transform.h"
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "tests/xFGInt/support.h"
@@ -163,6 +166,29 @@ TEST_P(TransformProduct, RecordsAcrossTheThresholdsIntoTheirOperands) {
 }
 
 XKIT_INSTANTIATE_TRANSFORM_PATHS(TransformProduct);
+
+// The working memory of the chosen shape stays within its limit for every product the
+// transform takes, from the lowest threshold to operands of 2^32 bits, balanced or not.
+TEST(TransformShape, WorkingMemoryStaysWithinItsLimit) {
+  const std::size_t from =
+      64 * std::min(detail::kAvx512TransformThresholds.mul, detail::kAvx512TransformThresholds.sqr);
+  for (std::size_t step = 0;; ++step) {
+    const auto aBits = static_cast<std::size_t>(static_cast<double>(from) * std::exp2(step / 16.0));
+    if (aBits > std::size_t{1} << 32) break;
+    for (const std::size_t ratio : {1, 3, 16}) {
+      const std::size_t bBits = std::max(from, aBits / ratio);
+      for (const bool square : {false, true}) {
+        if (square && bBits != aBits) continue;
+        const TransformShape shape = detail::ChooseTransformShape(aBits, bBits, square);
+        const double limit =
+            detail::kTransformWorkspaceLimit * static_cast<double>(aBits + bBits) / 8;
+        ASSERT_LE(static_cast<double>(detail::TransformWorkspaceBytes(shape, aBits, bBits, square)),
+                  limit)
+            << aBits << " x " << bBits << (square ? " squared" : "");
+      }
+    }
+  }
+}
 
 // The largest sizes, run by scripts/test-large.sh rather than by ctest: to 2^27 bits on the
 // vector paths; on the portable path, slower, across the size from which it takes the
