@@ -43,6 +43,8 @@ set terminal svg size 900,600 dynamic font "sans,12" background "white"
 set output "$out"
 set title "xkit and GMP: time against size ($cpu, $(date +%Y-%m-%d))"
 set logscale xy 2
+set xrange [2**9.7:2**27.3]
+set xtics 2
 set xlabel "size in bits (BigDivMod: the dividend; BigToDecimal: the value)"
 set ylabel "seconds per operation"
 set format x "2^{%L}"
