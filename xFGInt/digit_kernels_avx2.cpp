@@ -35,10 +35,12 @@ XKIT_AVX2 inline __m256i Pairs(const std::uint32_t* d) {
   return _mm256_or_si256(low, high);
 }
 
-XKIT_AVX2 void DigitGroupsToLimbs(const std::uint32_t* d, Limb* out, std::size_t groups) {
+XKIT_AVX2 std::uint32_t DigitGroupsToLimbs(const std::uint32_t* d, Limb* out, std::size_t groups) {
   __m256i down = _mm256_setr_epi64x(0, 2, 4, 6);  // 2 t for the four limbs t of a group
   const __m256i width = _mm256_set1_epi64x(62);
+  __m256i seen = _mm256_setzero_si256();  // the OR of the group's digits as read
   for (std::size_t g = 0; g < groups; ++g) {
+    seen = _mm256_or_si256(seen, Load(d + 8 * g));
     const __m256i pairs = Pairs(d + 8 * g);     // pairs t
     const __m256i next = Pairs(d + 8 * g + 2);  // pairs t + 1
     const __m256i limbs = _mm256_or_si256(_mm256_srlv_epi64(pairs, down),
@@ -46,6 +48,7 @@ XKIT_AVX2 void DigitGroupsToLimbs(const std::uint32_t* d, Limb* out, std::size_t
     Store(out + 4 * g, limbs);
     down = _mm256_add_epi64(down, _mm256_set1_epi64x(8));
   }
+  return static_cast<std::uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(seen)) != 0) << 31;
 }
 
 XKIT_AVX2 void LimbGroupsToDigits(const Limb* a, std::uint32_t* d, std::size_t groups) {
@@ -69,8 +72,8 @@ XKIT_AVX2 void LimbGroupsToDigits(const Limb* a, std::uint32_t* d, std::size_t g
   }
 }
 
-void DigitsToLimbsAvx2(const std::uint32_t* d, std::size_t n, Limb* out) {
-  DigitsToLimbsBy<DigitGroupsToLimbs>(d, n, out);
+std::uint32_t DigitsToLimbsAvx2(const std::uint32_t* d, std::size_t n, Limb* out) {
+  return DigitsToLimbsBy<DigitGroupsToLimbs>(d, n, out);
 }
 
 void LimbsToDigitsAvx2(const Limb* a, std::size_t n, std::uint32_t* d, std::size_t count) {
@@ -100,18 +103,17 @@ XKIT_AVX2 inline std::uint32_t SignMask(const __m256i* v) {
 // c[0..n) := x + y + carry (kSubtract: x - y - borrow) for 1 <= n <= 8 kVectors, kVectors
 // 1, 4 or 8; returns the carry (borrow) out. Lanes beyond n are neither read nor written.
 template <bool kSubtract, std::size_t kVectors>
-[[gnu::always_inline]] XKIT_AVX2 inline std::uint32_t LookaheadBlock(std::uint32_t* c,
-                                                                     const std::uint32_t* x,
-                                                                     const std::uint32_t* y,
-                                                                     std::size_t n,
-                                                                     std::uint32_t carry) {
+[[gnu::always_inline]] XKIT_AVX2 inline std::uint32_t LookaheadBlock(
+    std::uint32_t* c, const std::uint32_t* x, const std::uint32_t* y, std::size_t n,
+    std::uint32_t carry, std::uint32_t& seen) {
   const std::size_t whole = n / 8;
   const std::size_t vectors = (n + 7) / 8;
   const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
   const __m256i inside = _mm256_cmpgt_epi32(_mm256_set1_epi32(static_cast<int>(n % 8)), lanes);
   const __m256i one = _mm256_set1_epi32(1);
   __m256i t[kVectors];
-  __m256i stepped[kVectors];  // t + 1 (kSubtract: t - 1)
+  __m256i stepped[kVectors];                  // t + 1 (kSubtract: t - 1)
+  __m256i operands = _mm256_setzero_si256();  // the OR of every digit read, for bit 31
   for (std::size_t v = 0; v < kVectors; ++v) {
     __m256i xs = _mm256_setzero_si256();
     __m256i ys = _mm256_setzero_si256();
@@ -122,9 +124,11 @@ template <bool kSubtract, std::size_t kVectors>
       xs = _mm256_maskload_epi32(reinterpret_cast<const int*>(x + 8 * v), inside);
       ys = _mm256_maskload_epi32(reinterpret_cast<const int*>(y + 8 * v), inside);
     }
+    operands = _mm256_or_si256(operands, _mm256_or_si256(xs, ys));
     t[v] = kSubtract ? _mm256_sub_epi32(xs, ys) : _mm256_add_epi32(xs, ys);
     stepped[v] = kSubtract ? _mm256_sub_epi32(t[v], one) : _mm256_add_epi32(t[v], one);
   }
+  seen |= static_cast<std::uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(operands)) != 0) << 31;
   // Lanes beyond n hold 0; they can only change carries above n.
   std::uint64_t generate;
   std::uint64_t either;
@@ -167,16 +171,16 @@ template <bool kSubtract, std::size_t kVectors>
 
 template <bool kSubtract>
 XKIT_AVX2 std::uint32_t DigitRun(std::uint32_t* c, const std::uint32_t* x, const std::uint32_t* y,
-                                 std::size_t n, std::uint32_t carry) {
+                                 std::size_t n, std::uint32_t carry, std::uint32_t& seen) {
   std::size_t i = 0;
   for (; n - i >= kRunBlock; i += kRunBlock)
-    carry = LookaheadBlock<kSubtract, 8>(c + i, x + i, y + i, kRunBlock, carry);
+    carry = LookaheadBlock<kSubtract, 8>(c + i, x + i, y + i, kRunBlock, carry, seen);
   if (n - i > kRunBlock / 2) {
-    carry = LookaheadBlock<kSubtract, 8>(c + i, x + i, y + i, n - i, carry);
+    carry = LookaheadBlock<kSubtract, 8>(c + i, x + i, y + i, n - i, carry, seen);
   } else if (n - i > 8) {
-    carry = LookaheadBlock<kSubtract, 4>(c + i, x + i, y + i, n - i, carry);
+    carry = LookaheadBlock<kSubtract, 4>(c + i, x + i, y + i, n - i, carry, seen);
   } else if (i < n) {
-    carry = LookaheadBlock<kSubtract, 1>(c + i, x + i, y + i, n - i, carry);
+    carry = LookaheadBlock<kSubtract, 1>(c + i, x + i, y + i, n - i, carry, seen);
   }
   return carry;
 }

@@ -1,7 +1,6 @@
 // The record operations (release, copy, sign, magnitude comparison) and the bridge between
 // records and limbs.
 #include <algorithm>
-#include <bit>
 
 #include "xFGInt/digit_kernels.h"
 #include "xFGInt/record_limbs.h"
@@ -13,7 +12,22 @@ namespace detail {
 
 void ThrowNotAValue(const TFGInt& a) {
   if (a.Digits.empty()) throw Exception("TFGInt: an empty record is not a value");
-  throw Exception("TFGInt: malformed record (its digit count does not match its array)");
+  if (a.Digits.size() < 2 || a.Digits[0] != a.Digits.size() - 1) {
+    throw Exception("TFGInt: malformed record (its digit count does not match its array)");
+  }
+  throw Exception("TFGInt: malformed record (its top digit is zero)");
+}
+
+void ThrowDigitOutOfRange() {
+  throw Exception("TFGInt: malformed record (a digit has bit 31 set)");
+}
+
+void RequireDigits(const TFGInt& a) {
+  RequireValue(a);
+  std::uint32_t seen = 0;
+  for (std::size_t i = 1; i < a.Digits.size(); ++i)
+    seen |= a.Digits[i];
+  RequireDigitBits(seen);
 }
 
 void SetDigit(TFGInt& a, std::uint32_t digit, TBigSign sign) {
@@ -21,21 +35,20 @@ void SetDigit(TFGInt& a, std::uint32_t digit, TBigSign sign) {
   a.Sign = sign;
 }
 
-std::size_t ToLimbs(const TFGInt& a, Limb* out) {
+std::size_t ToLimbsPadded(const TFGInt& a, Limb* out) {
   const std::size_t n = DigitCount(a);
-  gDigitKernels.digitsToLimbs(a.Digits.data() + 1, n, out);
-  return NormalizedSize(out, LimbsForDigits(n));
+  RequireDigitBits(gDigitKernels.digitsToLimbs(a.Digits.data() + 1, n, out));
+  return LimbsForDigits(n);
 }
 
 void FromLimbs(const Limb* a, std::size_t n, TBigSign sign, TFGInt& r) {
-  n = NormalizedSize(a, n);
-  // The exact digit count of the value, so the array is sized once.
-  const std::size_t bits =
-      n == 0 ? 0 : 64 * n - static_cast<std::size_t>(std::countl_zero(a[n - 1]));
-  const std::size_t count = std::max<std::size_t>(1, (bits + kDigitBits - 1) / kDigitBits);
+  const std::size_t digits = (BitLength(a, n) + kDigitBits - 1) / kDigitBits;
+  // Public: the record format wants the normalised digit count; it tells the value's size
+  // and nothing more.
+  const std::size_t count = Declassify(digits + (digits == 0));
   r.Digits.resize(count + 1);
   r.Digits[0] = static_cast<std::uint32_t>(count);
-  gDigitKernels.limbsToDigits(a, n, r.Digits.data() + 1, count);
+  gDigitKernels.limbsToDigits(a, std::min(n, LimbsForDigits(count)), r.Digits.data() + 1, count);
   r.Sign = sign;
 }
 
@@ -48,8 +61,8 @@ void BigDestroy(TFGInt& a) {
 }
 
 void BigCopy(const TFGInt& source, TFGInt& target) {
+  detail::RequireDigits(source);
   if (&source == &target) return;
-  RequireValue(source);
   target.Digits = source.Digits;
   target.Sign = source.Sign;
 }
@@ -63,8 +76,8 @@ void BigChangeSign(TFGInt& a) {
 }
 
 TMagnitudeOrder BigCompareAbs(const TFGInt& a, const TFGInt& b) {
-  RequireValue(a);
-  RequireValue(b);
+  detail::RequireDigits(a);
+  detail::RequireDigits(b);
   const std::size_t na = detail::DigitCount(a);
   const std::size_t nb = detail::DigitCount(b);
   if (na != nb) return na > nb ? TMagnitudeOrder::Greater : TMagnitudeOrder::Smaller;

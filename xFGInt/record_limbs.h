@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/declassify.h"
 #include "xFGInt/limbs.h"
 #include "xFGInt/xFGInt.h"
 
@@ -16,15 +17,36 @@ namespace xkit::detail {
 inline constexpr unsigned kDigitBits = 31;
 inline constexpr std::uint32_t kDigitMask = 0x7FFFFFFF;
 
-// Throws the Exception that tells why a is not a value.
+// Throws the Exception that tells why a is not a value (it fails RequireValue).
 [[noreturn]] void ThrowNotAValue(const TFGInt& a);
+// Throws the Exception for a digit with bit 31 set.
+[[noreturn]] void ThrowDigitOutOfRange();
 
-// Throws Exception unless a is a value: not empty, and its count cell matches its array.
+// Throws Exception unless a passes the checks that cost no pass over its digits: it is not
+// empty, its count cell matches its array, and its top digit is non-zero unless it is zero's
+// single digit. Bit 31 of every digit is checked where the digits are read anyway (ToLimbs,
+// the digit runs of the sums) or by RequireDigits.
 inline void RequireValue(const TFGInt& a) {
-  if (a.Digits.size() < 2 || a.Digits[0] != a.Digits.size() - 1) [[unlikely]] {
+  const std::size_t size = a.Digits.size();
+  // Public: a normalised record's top digit is non-zero, so this only tells that the
+  // record's length is its value's length, and lengths are public.
+  if (size < 2 || a.Digits[0] != size - 1 || Declassify(size > 2 && a.Digits[size - 1] == 0))
+      [[unlikely]] {
     ThrowNotAValue(a);
   }
 }
+
+// Throws unless `seen`, the OR of digits read from operands, has bit 31 clear.
+inline void RequireDigitBits(std::uint32_t seen) {
+  // Public: whether an operand is well formed; every valid operand passes.
+  if (Declassify(seen >> 31) != 0) [[unlikely]] {
+    ThrowDigitOutOfRange();
+  }
+}
+
+// RequireValue, and every digit below 2^31: a pass over the digits, for the operations that
+// do not otherwise read them all.
+void RequireDigits(const TFGInt& a);
 
 inline std::size_t DigitCount(const TFGInt& a) {
   return a.Digits[0];
@@ -51,12 +73,20 @@ inline std::size_t LimbsForDigits(std::size_t n) {
   return (n * kDigitBits + 63) / 64;
 }
 
-// Writes the magnitude of a (a value) as LimbsForDigits(count) limbs; returns the count
-// without high zero limbs (0 for zero).
-std::size_t ToLimbs(const TFGInt& a, Limb* out);
+// Writes the magnitude of a (a value) as LimbsForDigits(count) limbs, high zero limbs
+// included, and returns that count; the time depends on the count alone. Throws Exception,
+// having written nothing else, when a digit has bit 31 set.
+std::size_t ToLimbsPadded(const TFGInt& a, Limb* out);
+
+// ToLimbsPadded, returning the count without high zero limbs (0 for zero), which tells the
+// value's size.
+inline std::size_t ToLimbs(const TFGInt& a, Limb* out) {
+  return NormalizedSize(out, ToLimbsPadded(a, out));
+}
 
 // r := the n-limb magnitude a (n may be 0, and high zero limbs are allowed) with the given
-// flag, normalised. a must not point into r's digits.
+// flag, normalised. a must not point into r's digits. Only the record's length depends on
+// the value: no branch and no memory address depends on the limbs otherwise.
 void FromLimbs(const Limb* a, std::size_t n, TBigSign sign, TFGInt& r);
 
 // The digit kernels under ToLimbs, FromLimbs and the digit sums have a portable path and,

@@ -251,6 +251,23 @@ TEST(Rsa, KeysOutsideTheDomainRaiseAndLeaveTheResult) {
   EXPECT_THROW(RsaDecrypt("x", TFGInt{}, Record("77"), Record("1"), TFGInt{}, Record("7"),
                           Record("11"), result),
                Exception);
+  // Malformed records where values are read: a digit with bit 31 set, a zero top digit. The
+  // direct path reads no CRT values, so those may be anything there.
+  TFGInt highBit = Record("3"), zeroTop = Record("77");
+  highBit.Digits[1] |= 0x80000000u;
+  zeroTop.Digits = {2, 77, 0};
+  const TFGInt n = Record("77"), e = Record("7"), five = Record("5"), seven = Record("7"),
+               eleven = Record("11");
+  for (const TFGInt* bad : {&highBit, &zeroTop}) {
+    EXPECT_THROW(RsaDecrypt("x", *bad, n, *bad, *bad, *bad, *bad, result), Exception);
+    EXPECT_THROW(RsaDecrypt("x", e, *bad, *bad, *bad, *bad, *bad, result), Exception);
+    EXPECT_NO_THROW(RsaDecrypt("x", e, n, *bad, *bad, *bad, *bad, result));
+    EXPECT_THROW(RsaDecrypt("x", TFGInt{}, *bad, five, seven, seven, eleven, result), Exception);
+    EXPECT_THROW(RsaDecrypt("x", TFGInt{}, n, *bad, seven, seven, eleven, result), Exception);
+    EXPECT_THROW(RsaDecrypt("x", TFGInt{}, n, five, *bad, seven, eleven, result), Exception);
+    EXPECT_THROW(RsaDecrypt("x", TFGInt{}, n, five, seven, *bad, eleven, result), Exception);
+    EXPECT_THROW(RsaDecrypt("x", TFGInt{}, n, five, seven, seven, *bad, result), Exception);
+  }
   // Signs are ignored: every key value is read by its magnitude.
   const Key key{77, -1, 5, 7, 7, 11};
   std::string negative;
