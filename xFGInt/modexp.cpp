@@ -5,14 +5,11 @@
 #include <algorithm>
 #include <bit>
 
+#include "platform/declassify.h"
+
 namespace xkit::detail {
 
 namespace {
-
-std::size_t BitLength(const Limb* a, std::size_t n) {
-  n = NormalizedSize(a, n);
-  return n == 0 ? 0 : 64 * n - static_cast<std::size_t>(std::countl_zero(a[n - 1]));
-}
 
 // The window width for an exponent of `bits` bits modulo n limbs: the cheapest in products,
 // counting 2^k - 2 to fill the table, one per window, and the window's table scan, 2^k
@@ -59,13 +56,16 @@ void SelectEntry(Limb* __restrict out, const Limb* __restrict table, std::size_t
 
 MontgomeryDomain::MontgomeryDomain(const Limb* m, std::size_t n)
     : n_(n),
+      // Public: the modulus's bit length is a size (RSA's primes are secret, their sizes are
+      // not); the constants' derivation loops over it.
+      bits_(Declassify(BitLength(m, n))),
       m_(m, m + n),
       mInverse_(MontgomeryInverse(m[0])),
       one_(n, 0),
       rSquared_(n),
       scratch_(3 * n) {
   // R mod m: 2^(bits - 1) is below m; doubling it modulo m 64n - bits + 1 times gives 2^64n.
-  const std::size_t bits = BitLength(m, n);
+  const std::size_t bits = bits_;
   one_[(bits - 1) / 64] = Limb{1} << ((bits - 1) % 64);
   for (std::size_t i = bits - 1; i < 64 * n; ++i)
     Add(one_.data(), one_.data(), one_.data());
@@ -115,10 +115,16 @@ void MontgomeryDomain::FromMontgomery(Limb* r, const Limb* a) const {
   Redc(r, t, m_.data(), n_, mInverse_);
 }
 
+void MontgomeryDomain::Reduce(Limb* r, const Limb* a, std::size_t an) const {
+  ToMontgomery(r, a, an);
+  FromMontgomery(r, r);
+}
+
 void MontgomeryDomain::Pow(Limb* r, const Limb* a, std::size_t an, const Limb* e,
                            std::size_t en) const {
   const std::size_t n = n_;
-  const std::size_t bits = BitLength(e, en);
+  // Public: the exponent's bit length sets the number of windows, by design.
+  const std::size_t bits = Declassify(BitLength(e, en));
   const unsigned k = WindowBits(bits, n);
   if (ActiveKernelPath() == KernelPath::kAvx512Ifma && PowRadix52(r, a, an, e, en, bits, k)) {
     return;

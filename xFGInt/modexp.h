@@ -26,6 +26,9 @@ public:
   void ToMontgomery(Limb* r, const Limb* a, std::size_t an) const;
   // r[0..n) = a R^-1 mod m for a[0..n) below R: back from Montgomery form.
   void FromMontgomery(Limb* r, const Limb* a) const;
+  // r[0..n) = a mod m for a of an limbs, of any size: a long division's result, in time that
+  // depends on the sizes alone.
+  void Reduce(Limb* r, const Limb* a, std::size_t an) const;
   // r = a b R^-1 mod m, r = a^2 R^-1 mod m, r = (a + b) mod m, for operands below m; r may be
   // an operand.
   void Mul(Limb* r, const Limb* a, const Limb* b) const;
@@ -45,6 +48,7 @@ private:
                   std::size_t bits, unsigned k) const;
 
   std::size_t n_;
+  std::size_t bits_;  // the modulus's bit length
   std::vector<Limb> m_;
   Limb mInverse_;                      // -m^-1 mod 2^64
   std::vector<Limb> one_;              // R mod m: 1 in Montgomery form

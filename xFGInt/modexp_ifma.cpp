@@ -201,7 +201,7 @@ bool Radix52Supported() {
 bool MontgomeryDomain::PowRadix52(Limb* r, const Limb* a, std::size_t an, const Limb* e,
                                   std::size_t en, std::size_t bits, unsigned k) const {
   const std::size_t n = n_;
-  const std::size_t modulusBits = 64 * n - static_cast<std::size_t>(__builtin_clzll(m_[n - 1]));
+  const std::size_t modulusBits = bits_;
   const std::size_t digits = (modulusBits + 2 + kDigitBits52 - 1) / kDigitBits52;  // R' >= 4m
   const std::size_t blocks = (digits + 7) / 8;
   if (blocks > kMaxBlocks) return false;

@@ -1,10 +1,10 @@
 // RsaDecrypt: the key checks, the key prepared once per call (Montgomery domains, and on
 // the Chinese-remainder path the two coefficients in Montgomery form modulo n), and the
 // block loop over the bit layout.
-#include <bit>
 #include <optional>
 #include <vector>
 
+#include "platform/declassify.h"
 #include "xFGInt/modexp.h"
 #include "xFGInt/record_limbs.h"
 #include "xFGIntRSA/bit_blocks.h"
@@ -17,21 +17,33 @@ namespace {
 using detail::Limb;
 using Limbs = std::vector<Limb>;
 
-// The magnitude of a key value, as limbs without high zeros (none for zero).
+// The magnitude of a key value as limbs, as many as its record's size calls for (an
+// exponent: the exponentiation takes its bit length as public, never its limb count).
 Limbs Magnitude(const TFGInt& a) {
   detail::RequireValue(a);
   Limbs limbs(detail::LimbsForDigits(detail::DigitCount(a)));
-  limbs.resize(detail::ToLimbs(a, limbs.data()));
+  detail::ToLimbsPadded(a, limbs.data());
+  return limbs;
+}
+
+// The magnitude of a key value without high zero limbs (none for zero).
+Limbs SizedMagnitude(const TFGInt& a) {
+  Limbs limbs = Magnitude(a);
+  // Public: the sizes of the key values (a prime's bit length says nothing of its value
+  // beyond that).
+  limbs.resize(detail::Declassify((detail::BitLength(limbs.data(), limbs.size()) + 63) / 64));
   return limbs;
 }
 
 bool OddAndAtLeastThree(const Limbs& x) {
-  return !x.empty() && (x[0] & 1) != 0 && (x.size() > 1 || x[0] >= 3);
+  if (x.empty()) return false;
+  const bool valid = ((x[0] & 1) != 0) & ((x.size() > 1) | (x[0] >= 3));  // no branch
+  // Public: whether the key is in the domain; every valid key passes.
+  return detail::Declassify(valid);
 }
 
 std::size_t BitLength(const Limbs& x) {
-  const std::size_t n = detail::NormalizedSize(x.data(), x.size());
-  return n == 0 ? 0 : 64 * n - static_cast<std::size_t>(std::countl_zero(x[n - 1]));
+  return detail::BitLength(x.data(), x.size());
 }
 
 // The Chinese-remainder half of the key for one prime: its domain, and the coefficient
@@ -48,11 +60,11 @@ struct PrimePart {
     const std::size_t n = prime.size();
     // other mod prime, then its inverse; both in constant time.
     Limbs reduced(n), inverse(n), scratch(detail::GcdScratchSize(n));
-    domain.ToMontgomery(reduced.data(), other.data(), other.size());
-    domain.FromMontgomery(reduced.data(), reduced.data());
-    if (!detail::ModInverse(inverse.data(), reduced.data(), prime.data(), n, scratch.data())) {
-      throw Exception("RsaDecrypt: p and q must be coprime");
-    }
+    domain.Reduce(reduced.data(), other.data(), other.size());
+    const bool coprime =
+        detail::ModInverse(inverse.data(), reduced.data(), prime.data(), n, scratch.data());
+    // Public: whether the key is in the domain; every valid key passes.
+    if (!detail::Declassify(coprime)) throw Exception("RsaDecrypt: p and q must be coprime");
     // The schoolbook product, whose time depends on the sizes alone.
     Limbs product(other.size() + n);
     if (other.size() >= n) {
@@ -81,7 +93,7 @@ struct PrimePart {
 void RsaDecrypt(const std::string& text, const TFGInt& exponent, const TFGInt& modulus,
                 const TFGInt& exponentModP, const TFGInt& exponentModQ, const TFGInt& p,
                 const TFGInt& q, std::string& result) {
-  const Limbs n = Magnitude(modulus);
+  const Limbs n = SizedMagnitude(modulus);
   if (!OddAndAtLeastThree(n)) throw Exception("RsaDecrypt: the modulus must be odd and at least 3");
   const detail::MontgomeryDomain modulusDomain(n.data(), n.size());
 
@@ -92,8 +104,8 @@ void RsaDecrypt(const std::string& text, const TFGInt& exponent, const TFGInt& m
   if (direct) {
     privateExponent = Magnitude(exponent);
   } else {
-    const Limbs primeP = Magnitude(p);
-    const Limbs primeQ = Magnitude(q);
+    const Limbs primeP = SizedMagnitude(p);
+    const Limbs primeQ = SizedMagnitude(q);
     if (!OddAndAtLeastThree(primeP) || !OddAndAtLeastThree(primeQ)) {
       throw Exception("RsaDecrypt: p and q must be odd and at least 3");
     }
@@ -119,6 +131,9 @@ void RsaDecrypt(const std::string& text, const TFGInt& exponent, const TFGInt& m
         modulusDomain.FromMontgomery(value.data(), value.data());
       }
     }
+    // Public: the block's plaintext, whose width and bits the output layout shows by design
+    // (the result is the payload after the marker).
+    detail::DeclassifyBytes(value.data(), value.size() * sizeof(Limb));
     const std::size_t digits = std::max<std::size_t>(1, BitLength(value));  // "0" has one
     out.Append(value.data(), value.size(), (digits + unit - 1) / unit * unit);
   }
