@@ -7,6 +7,7 @@ packages=(
   cmake g++ make pkg-config
   libgtest-dev libbenchmark-dev          # tests and benchmarks
   libgmp-dev libssl-dev                  # test oracles and benchmark peers only
+  valgrind                               # the constant-time check (Memcheck, memcheck.h)
   libcurl4-openssl-dev                   # the HTTP client under the fetch component
 )
 packages+=("$@")
