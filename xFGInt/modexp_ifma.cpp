@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "xFGInt/modexp.h"
+#include "xFGInt/thresholds.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 // GCC 12 reports its own intrinsics' deliberately undefined vectors (_mm512_undefined_*) as
@@ -22,7 +23,6 @@ namespace {
 
 constexpr unsigned kDigitBits52 = 52;
 constexpr Limb kMask52 = (Limb{1} << kDigitBits52) - 1;
-constexpr std::size_t kMaxBlocks = 16;  // eight digits each: moduli up to 6,654 bits
 
 // digits[0..count) := x[0..n) in radix 2^52 (count digits must hold it).
 void ToRadix52(Limb* digits, std::size_t count, const Limb* x, std::size_t n) {
@@ -165,9 +165,9 @@ constexpr std::array<BlockKernels, sizeof...(counts)> KernelTable(std::index_seq
   return {BlockKernels{AlmostMontgomeryProduct<counts + 1>, SelectValue<counts + 1>}...};
 }
 
-// The kernels for 1 .. kMaxBlocks blocks.
+// The kernels for 1 .. kRadix52MaxBlocks blocks.
 BlockKernels KernelsFor(std::size_t blocks) {
-  static constexpr auto kTable = KernelTable(std::make_index_sequence<kMaxBlocks>());
+  static constexpr auto kTable = KernelTable(std::make_index_sequence<kRadix52MaxBlocks>());
   return kTable[blocks - 1];
 }
 
@@ -204,7 +204,7 @@ bool MontgomeryDomain::PowRadix52(Limb* r, const Limb* a, std::size_t an, const 
   const std::size_t modulusBits = bits_;
   const std::size_t digits = (modulusBits + 2 + kDigitBits52 - 1) / kDigitBits52;  // R' >= 4m
   const std::size_t blocks = (digits + 7) / 8;
-  if (blocks > kMaxBlocks) return false;
+  if (blocks > kRadix52MaxBlocks) return false;
   const std::size_t width = 8 * blocks;  // digits per value, the top ones zero
   const std::size_t entries = std::size_t{1} << k;
 

@@ -102,6 +102,8 @@ bool SelectDigitPath(DigitPath path);
 // Uninitialised scratch limbs: on the stack up to kInline limbs, on the heap beyond.
 class LimbBuffer {
 public:
+  static constexpr std::size_t kInline = 512;
+
   explicit LimbBuffer(std::size_t size) {
     if (size > kInline) {
       heap_.reset(new Limb[size]);
@@ -114,7 +116,6 @@ public:
   Limb* Data() { return data_; }
 
 private:
-  static constexpr std::size_t kInline = 512;
   Limb inline_[kInline];
   std::unique_ptr<Limb[]> heap_;
   Limb* data_ = inline_;
