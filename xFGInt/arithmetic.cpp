@@ -100,6 +100,7 @@ void AddSigned(const TFGInt& a, TBigSign aSign, const TFGInt& b, TBigSign bSign,
   // one.
   if (&c == x && y != x) detail::RequireDigits(*y);
   if (&c == y && x != y) detail::RequireDigits(*x);
+  const std::uint32_t topZero = detail::TopDigitZero(a) | detail::TopDigitZero(b);
   std::uint32_t seen = 0;
   if (xSign == ySign) {
     c.Digits.resize(nx + 1);  // may move x's or y's digits when one of them is c
@@ -108,7 +109,7 @@ void AddSigned(const TFGInt& a, TBigSign aSign, const TFGInt& b, TBigSign bSign,
     std::uint32_t* cd = c.Digits.data();
     const std::uint32_t low = DigitRun<false>(cd + 1, xd + 1, yd + 1, ny, 0, seen);
     const std::uint32_t carry = CarryRun<false>(cd + ny + 1, xd + ny + 1, nx - ny, low, seen);
-    detail::RequireDigitBits(seen);
+    detail::RequireDigitsValid(seen, topZero);
     c.Sign = xSign;
     // A carry out is a new top digit 1; the array grows only then.
     if (carry != 0) {
@@ -125,8 +126,8 @@ void AddSigned(const TFGInt& a, TBigSign aSign, const TFGInt& b, TBigSign bSign,
   }
   // nx >= ny still holds: the swap above only happens between equal counts.
   c.Digits.resize(nx + 1);
-  detail::RequireDigitBits(
-      SubtractDigits(c.Digits.data(), x->Digits.data(), nx, y->Digits.data(), ny));
+  detail::RequireDigitsValid(
+      SubtractDigits(c.Digits.data(), x->Digits.data(), nx, y->Digits.data(), ny), topZero);
   c.Sign = xSign;
   detail::Normalise(c, nx);
 }
@@ -214,8 +215,7 @@ void BigDivModSmallInPlace(TFGInt& a, std::uint32_t k, std::uint32_t& r) {
 }
 
 void BigSubAbsInPlace(TFGInt& a, const TFGInt& b) {
-  detail::RequireDigits(a);
-  detail::RequireDigits(b);
+  detail::RequireDigits(a, b);
   const std::size_t na = DigitCount(a);
   const std::size_t nb = DigitCount(b);
   if (na < nb || (na == nb && CompareDigits(a.Digits.data(), b.Digits.data(), na) ==

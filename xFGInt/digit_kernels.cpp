@@ -34,18 +34,23 @@ inline void SplitPair(Limb pair, std::uint32_t* d) {
   d[1] = static_cast<std::uint32_t>(pair >> kDigitBits) & kDigitMask;
 }
 
-void LimbGroupsToDigits(const Limb* a, std::uint32_t* d, std::size_t groups) {
+std::uint32_t LimbGroupsToDigits(const Limb* a, std::uint32_t* d, std::size_t groups) {
   SplitPair(a[0], d);
   for (unsigned m = 1; m < 4 * groups; ++m)
     SplitPair(PairOfLimbs(a[m - 1], a[m], m), d + 2 * m);
+  std::size_t top = 0;
+  for (std::size_t i = 0; i < 8 * groups; ++i)
+    top = TopAfter(top, d[i], i + 1);
+  return static_cast<std::uint32_t>(top);
 }
 
 std::uint32_t DigitsToLimbsPortable(const std::uint32_t* d, std::size_t n, Limb* out) {
   return DigitsToLimbsBy<DigitGroupsToLimbs>(d, n, out);
 }
 
-void LimbsToDigitsPortable(const Limb* a, std::size_t n, std::uint32_t* d, std::size_t count) {
-  LimbsToDigitsBy<LimbGroupsToDigits>(a, n, d, count);
+std::size_t LimbsToDigitsPortable(const Limb* a, std::size_t n, std::uint32_t* d,
+                                  std::size_t count) {
+  return LimbsToDigitsBy<LimbGroupsToDigits>(a, n, d, count);
 }
 
 // -- Digit-run sums -----------------------------------------------------------------------------
@@ -142,8 +147,24 @@ std::uint32_t DigitRun(std::uint32_t* c, const std::uint32_t* x, const std::uint
   return DigitRunTail<kSubtract>(c + i, x + i, y + i, n - i, carry, seen);
 }
 
-constexpr DigitKernels kPortableKernels = {DigitsToLimbsPortable, LimbsToDigitsPortable,
-                                           DigitRun<false>, DigitRun<true>, DigitPath::kPortable};
+// Four accumulators, so that the loop is not one chain of ORs.
+std::uint32_t OrDigits(const std::uint32_t* d, std::size_t n) {
+  std::uint32_t or0 = 0, or1 = 0, or2 = 0, or3 = 0;
+  std::size_t i = 0;
+  for (; i + 4 <= n; i += 4) {
+    or0 |= d[i];
+    or1 |= d[i + 1];
+    or2 |= d[i + 2];
+    or3 |= d[i + 3];
+  }
+  for (; i < n; ++i)
+    or0 |= d[i];
+  return or0 | or1 | or2 | or3;
+}
+
+constexpr DigitKernels kPortableKernels = {
+    DigitsToLimbsPortable, LimbsToDigitsPortable, DigitRun<false>, DigitRun<true>, OrDigits,
+    DigitPath::kPortable};
 
 // Upgrades the table once, during static initialisation.
 [[maybe_unused]] const bool kBestPathSelected = SelectDigitPath(DigitPath::kAvx2);

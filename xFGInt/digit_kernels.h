@@ -24,8 +24,9 @@ namespace xkit::detail {
 // - DigitsToLimbs: reads d[0 .. 8 groups + 2), writes out[0 .. 4 groups), and returns the OR
 //   of d[0 .. 8 groups) as read (bit 31 set when one of those digits has it). Group 7 also
 //   writes a 32nd limb that is not a limb of the block; the caller overwrites or drops it.
-// - LimbsToDigits: reads a[0 .. 4 groups), writes d[0 .. 8 groups). Bits that a 32nd limb
-//   adds in group 7 are masked off.
+// - LimbsToDigits: reads a[0 .. 4 groups), writes d[0 .. 8 groups), and returns the number
+//   of digits up to the top non-zero one it wrote (0 when all are zero), found without a
+//   branch on the values. Bits that a 32nd limb adds in group 7 are masked off.
 // The drivers below run the groups whose reads and writes stay in bounds through a block
 // kernel, and the few limbs or digits at the top of a value one at a time.
 
@@ -34,7 +35,7 @@ inline constexpr std::size_t kBlockLimbs = 31;
 
 using DigitsToLimbsGroups = std::uint32_t (*)(const std::uint32_t* d, Limb* out,
                                               std::size_t groups);
-using LimbsToDigitsGroups = void (*)(const Limb* a, std::uint32_t* d, std::size_t groups);
+using LimbsToDigitsGroups = std::uint32_t (*)(const Limb* a, std::uint32_t* d, std::size_t groups);
 
 // Limb t of a block from its pairs t and t + 1, for 0 <= t <= 31 (2 t <= 62).
 inline Limb LimbOfPairs(Limb pair, Limb next, unsigned t) {
@@ -44,6 +45,13 @@ inline Limb LimbOfPairs(Limb pair, Limb next, unsigned t) {
 // Pair m of a block from its limbs m - 1 and m, for 1 <= m <= 31 (2 m <= 62).
 inline Limb PairOfLimbs(Limb below, Limb here, unsigned m) {
   return (below >> (64 - 2 * m)) | (here << (2 * m));
+}
+
+// `top` after a digit at position `at` (1-based) is written: `at` when the digit is non-zero,
+// `top` otherwise, by a mask rather than a branch (the digits may be secret).
+inline std::size_t TopAfter(std::size_t top, std::uint32_t digit, std::size_t at) {
+  const std::size_t nonZero = std::size_t{0} - static_cast<std::size_t>(digit != 0);
+  return top ^ ((top ^ at) & nonZero);
 }
 
 // out[0 .. LimbsForDigits(n)) := the digits d[0..n) (bit 31 of each ignored); returns the
@@ -73,22 +81,30 @@ std::uint32_t DigitsToLimbsBy(const std::uint32_t* d, std::size_t n, Limb* out) 
   return seen;
 }
 
-// d[0..count) := the low count digits of the n limbs a[0..n) (limbs beyond n read as zero).
+// d[0..count) := the low count digits of the n limbs a[0..n) (limbs beyond n read as zero);
+// returns the number of digits up to the top non-zero one (0 for zero), which only the
+// values decide: no branch depends on them.
 template <LimbsToDigitsGroups kGroups>
-void LimbsToDigitsBy(const Limb* a, std::size_t n, std::uint32_t* d, std::size_t count) {
+std::size_t LimbsToDigitsBy(const Limb* a, std::size_t n, std::uint32_t* d, std::size_t count) {
+  std::size_t top = 0;
   for (std::size_t at = 0, to = 0; to < count; at += kBlockLimbs, to += kBlockDigits) {
     const std::size_t digits = std::min(kBlockDigits, count - to);
     std::size_t direct = (digits + 7) / 8;
     while (direct > 0 && (at + 4 * direct > n || to + 8 * direct > count))
       --direct;
-    if (direct != 0) kGroups(a + at, d + to, direct);
+    if (direct != 0) {
+      const std::uint32_t groupTop = kGroups(a + at, d + to, direct);
+      top = TopAfter(top, groupTop, to + groupTop);
+    }
     const auto limb = [&](std::size_t i) { return at + i < n ? a[at + i] : 0; };
     for (std::size_t k = 8 * direct; k < digits; ++k) {
       const auto m = static_cast<unsigned>(k / 2);
       const Limb pair = m == 0 ? limb(0) : PairOfLimbs(limb(m - 1), limb(m), m);
       d[to + k] = static_cast<std::uint32_t>(pair >> (k % 2 * kDigitBits)) & kDigitMask;
+      top = TopAfter(top, d[to + k], to + k + 1);
     }
   }
+  return top;
 }
 
 // -- The table --------------------------------------------------------------------------------
@@ -102,9 +118,12 @@ using DigitRunAdd = std::uint32_t (*)(std::uint32_t* c, const std::uint32_t* x,
 struct DigitKernels {
   // DigitsToLimbsBy over a path's block kernel.
   std::uint32_t (*digitsToLimbs)(const std::uint32_t* d, std::size_t n, Limb* out);
-  void (*limbsToDigits)(const Limb* a, std::size_t n, std::uint32_t* d, std::size_t count);
+  // LimbsToDigitsBy over a path's block kernel.
+  std::size_t (*limbsToDigits)(const Limb* a, std::size_t n, std::uint32_t* d, std::size_t count);
   DigitRunAdd addRun;
   DigitRunAdd subRun;  // x - y - borrow; returns the borrow out
+  // The OR of d[0..n): bit 31 set when a digit has it.
+  std::uint32_t (*orDigits)(const std::uint32_t* d, std::size_t n);
   DigitPath path;
 };
 

@@ -12,22 +12,35 @@ namespace detail {
 
 void ThrowNotAValue(const TFGInt& a) {
   if (a.Digits.empty()) throw Exception("TFGInt: an empty record is not a value");
-  if (a.Digits.size() < 2 || a.Digits[0] != a.Digits.size() - 1) {
-    throw Exception("TFGInt: malformed record (its digit count does not match its array)");
+  throw Exception("TFGInt: malformed record (its digit count does not match its array)");
+}
+
+void ThrowMalformedDigits(std::uint32_t seen) {
+  // Public by now: the digits are malformed, and which way is the message.
+  if (Declassify(seen >> 31) != 0) {
+    throw Exception("TFGInt: malformed record (a digit has bit 31 set)");
   }
   throw Exception("TFGInt: malformed record (its top digit is zero)");
 }
 
-void ThrowDigitOutOfRange() {
-  throw Exception("TFGInt: malformed record (a digit has bit 31 set)");
+namespace {
+
+std::uint32_t OrOfDigits(const TFGInt& a) {
+  return gDigitKernels.orDigits(a.Digits.data() + 1, a.Digits.size() - 1);
 }
+
+}  // namespace
 
 void RequireDigits(const TFGInt& a) {
   RequireValue(a);
-  std::uint32_t seen = 0;
-  for (std::size_t i = 1; i < a.Digits.size(); ++i)
-    seen |= a.Digits[i];
-  RequireDigitBits(seen);
+  RequireDigitsValid(OrOfDigits(a), TopDigitZero(a));
+}
+
+void RequireDigits(const TFGInt& a, const TFGInt& b) {
+  RequireValue(a);
+  RequireValue(b);
+  const std::uint32_t seen = &a == &b ? OrOfDigits(a) : OrOfDigits(a) | OrOfDigits(b);
+  RequireDigitsValid(seen, TopDigitZero(a) | TopDigitZero(b));
 }
 
 void SetDigit(TFGInt& a, std::uint32_t digit, TBigSign sign) {
@@ -37,18 +50,20 @@ void SetDigit(TFGInt& a, std::uint32_t digit, TBigSign sign) {
 
 std::size_t ToLimbsPadded(const TFGInt& a, Limb* out) {
   const std::size_t n = DigitCount(a);
-  RequireDigitBits(gDigitKernels.digitsToLimbs(a.Digits.data() + 1, n, out));
+  RequireDigitsValid(gDigitKernels.digitsToLimbs(a.Digits.data() + 1, n, out), TopDigitZero(a));
   return LimbsForDigits(n);
 }
 
 void FromLimbs(const Limb* a, std::size_t n, TBigSign sign, TFGInt& r) {
-  const std::size_t digits = (BitLength(a, n) + kDigitBits - 1) / kDigitBits;
+  // All the digits n limbs can hold are written, and the count is found as they are.
+  const std::size_t room = std::max<std::size_t>(1, (kLimbBits * n + kDigitBits - 1) / kDigitBits);
+  r.Digits.resize(room + 1);
+  const std::size_t top = gDigitKernels.limbsToDigits(a, n, r.Digits.data() + 1, room);
   // Public: the record format wants the normalised digit count; it tells the value's size
   // and nothing more.
-  const std::size_t count = Declassify(digits + (digits == 0));
+  const std::size_t count = Declassify(top + (top == 0));
   r.Digits.resize(count + 1);
   r.Digits[0] = static_cast<std::uint32_t>(count);
-  gDigitKernels.limbsToDigits(a, std::min(n, LimbsForDigits(count)), r.Digits.data() + 1, count);
   r.Sign = sign;
 }
 

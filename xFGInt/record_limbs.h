@@ -17,36 +17,43 @@ namespace xkit::detail {
 inline constexpr unsigned kDigitBits = 31;
 inline constexpr std::uint32_t kDigitMask = 0x7FFFFFFF;
 
-// Throws the Exception that tells why a is not a value (it fails RequireValue).
-[[noreturn]] void ThrowNotAValue(const TFGInt& a);
-// Throws the Exception for a digit with bit 31 set.
-[[noreturn]] void ThrowDigitOutOfRange();
+// A record is checked in two parts. RequireValue checks its array, which is public (sizes):
+// not empty, and the count cell matching it. The digits are checked where they are read
+// anyway: repacked into limbs (ToLimbs) or summed (the digit runs OR what they read), and
+// otherwise by a vector pass over them (RequireDigits): each below 2^31, and the top one
+// non-zero unless it is zero's single digit.
 
-// Throws Exception unless a passes the checks that cost no pass over its digits: it is not
-// empty, its count cell matches its array, and its top digit is non-zero unless it is zero's
-// single digit. Bit 31 of every digit is checked where the digits are read anyway (ToLimbs,
-// the digit runs of the sums) or by RequireDigits.
+// Throws the Exception that tells why a fails RequireValue.
+[[noreturn]] void ThrowNotAValue(const TFGInt& a);
+// Throws the Exception for malformed digits (see RequireDigitsValid).
+[[noreturn]] void ThrowMalformedDigits(std::uint32_t seen);
+
 inline void RequireValue(const TFGInt& a) {
-  const std::size_t size = a.Digits.size();
-  // Public: a normalised record's top digit is non-zero, so this only tells that the
-  // record's length is its value's length, and lengths are public.
-  if (size < 2 || a.Digits[0] != size - 1 || Declassify(size > 2 && a.Digits[size - 1] == 0))
-      [[unlikely]] {
+  if (a.Digits.size() < 2 || a.Digits[0] != a.Digits.size() - 1) [[unlikely]] {
     ThrowNotAValue(a);
   }
 }
 
-// Throws unless `seen`, the OR of digits read from operands, has bit 31 clear.
-inline void RequireDigitBits(std::uint32_t seen) {
-  // Public: whether an operand is well formed; every valid operand passes.
-  if (Declassify(seen >> 31) != 0) [[unlikely]] {
-    ThrowDigitOutOfRange();
+// 1 when a (which passes RequireValue) has more than one digit and a zero top digit, else 0;
+// no branch on the digit.
+inline std::uint32_t TopDigitZero(const TFGInt& a) {
+  const std::size_t n = a.Digits.size() - 1;
+  return static_cast<std::uint32_t>(n > 1) & static_cast<std::uint32_t>(a.Digits[n] == 0);
+}
+
+// Throws Exception unless the digits read are well formed: `seen`, the OR of the digits, has
+// bit 31 clear, and `topZero`, the OR of the operands' TopDigitZero, is 0.
+inline void RequireDigitsValid(std::uint32_t seen, std::uint32_t topZero) {
+  // Public: whether the operands are well formed; every valid operand passes.
+  if (Declassify((seen >> 31) | topZero) != 0) [[unlikely]] {
+    ThrowMalformedDigits(seen);
   }
 }
 
-// RequireValue, and every digit below 2^31: a pass over the digits, for the operations that
-// do not otherwise read them all.
+// RequireValue and RequireDigitsValid in one pass over the digits of a (and b), for the
+// operations that read them no other way, and before a sum writes over an operand.
 void RequireDigits(const TFGInt& a);
+void RequireDigits(const TFGInt& a, const TFGInt& b);
 
 inline std::size_t DigitCount(const TFGInt& a) {
   return a.Digits[0];
@@ -73,9 +80,9 @@ inline std::size_t LimbsForDigits(std::size_t n) {
   return (n * kDigitBits + 63) / 64;
 }
 
-// Writes the magnitude of a (a value) as LimbsForDigits(count) limbs, high zero limbs
-// included, and returns that count; the time depends on the count alone. Throws Exception,
-// having written nothing else, when a digit has bit 31 set.
+// Writes the magnitude of a (which passes RequireValue) as LimbsForDigits(count) limbs, high
+// zero limbs included, and returns that count; the time depends on the count alone. Throws
+// Exception, having written nothing else, when the digits are malformed.
 std::size_t ToLimbsPadded(const TFGInt& a, Limb* out);
 
 // ToLimbsPadded, returning the count without high zero limbs (0 for zero), which tells the

@@ -224,7 +224,8 @@ TEST(Malformed, AResultThatIsAnotherOperandKeepsItsValue) {
 }
 
 // The check sits where the digits are read: a digit with bit 31 at any place of any length,
-// on each digit-kernel path, through the repacking (the product) and the digit runs (sums).
+// on each digit-kernel path, through the repacking (the product), the digit runs (sums) and
+// the pass that guards an operand a sum writes over.
 class MalformedDigit : public EachDigitPath {};
 
 TEST_P(MalformedDigit, RefusedAtEveryPlace) {
@@ -238,6 +239,9 @@ TEST_P(MalformedDigit, RefusedAtEveryPlace) {
       ASSERT_THROW(BigMul(bad, kSeven, r), Exception) << n << " digits, digit " << i;
       ASSERT_THROW(BigAdd(kSeven, bad, r), Exception) << n << " digits, digit " << i;
       ASSERT_THROW(BigSub(bad, kSeven, r), Exception) << n << " digits, digit " << i;
+      TFGInt x = kSeven;  // checked in one pass before x is written
+      ASSERT_THROW(BigAdd(x, bad, x), Exception) << n << " digits, digit " << i;
+      ASSERT_TRUE(Holds(x, 7, kPos));
     }
   }
 }
