@@ -1,7 +1,8 @@
 // BigInvMod for a modulus of either parity, in time that depends on the operands' sizes and
-// on the modulus alone. With m = 2^k o, o odd: |a| is reduced modulo o in o's Montgomery
-// domain (no long division, whose steps branch on the values) and inverted by the binary gcd
-// kernel; the inverse modulo 2^k comes from Newton's iteration; Garner's formula joins the two.
+// on the modulus alone. With m = 2^k o, o odd: |a| is reduced modulo o by masked
+// subtractions or in o's Montgomery domain (never by long division, whose steps branch on
+// the values) and inverted by the binary gcd kernel; the inverse modulo 2^k comes from
+// Newton's iteration; Garner's formula joins the two.
 // A negative a gets m minus the inverse of |a|.
 #include <algorithm>
 
@@ -41,6 +42,34 @@ void InverseModPowerOfB(Limb* z, const Limb* a, std::size_t n, Limb* t) {
   }
 }
 
+// r[0..mn) := a mod m for a of an limbs and a public odd m > 1 of mn limbs (m[mn-1] != 0),
+// without a branch or an address that depends on a. A short quotient (a below 2^128 m, as
+// when a is no longer than m) takes one masked subtraction of m 2^j per quotient bit j, from
+// the top; a longer one takes m's Montgomery domain, whose set-up costs a dozen products.
+// t: 3 max(an, mn) limbs of scratch.
+void ReduceSecret(Limb* r, const Limb* a, std::size_t an, const Limb* m, std::size_t mn, Limb* t) {
+  const std::size_t mBits = detail::BitLength(m, mn);
+  const std::size_t size = std::max(an, mn);
+  const std::size_t quotientBits = 64 * size - mBits + 1;  // a < 2^(64 size) <= m 2^quotientBits
+  if (quotientBits > 128) {
+    detail::MontgomeryDomain(m, mn).Reduce(r, a, an);
+    return;
+  }
+  Limb* rest = t;            // size limbs: the remainder so far, below m 2^(j + 1) at step j
+  Limb* shifted = t + size;  // size limbs: m 2^j
+  Limb* difference = shifted + size;
+  std::copy(a, a + an, rest);
+  std::fill(rest + an, rest + size, Limb{0});
+  for (std::size_t j = quotientBits; j-- > 0;) {
+    std::fill(shifted, shifted + size, Limb{0});
+    std::copy(m, m + mn, shifted + j / 64);  // m 2^j < 2^(64 size), so it fits
+    if (j % 64 != 0) detail::LShift(shifted + j / 64, shifted + j / 64, size - j / 64, j % 64);
+    const Limb borrow = detail::SubN(difference, rest, shifted, size);
+    detail::Select(rest, rest, difference, size, detail::MaskFromBit(borrow));
+  }
+  std::copy(rest, rest + mn, r);
+}
+
 // x[0..kl) := the low k bits of p[0..pn), for kl = ceil(k / 64).
 void LowBits(Limb* x, std::size_t kl, const Limb* p, std::size_t pn, std::size_t k) {
   const std::size_t copied = std::min(pn, kl);
@@ -73,7 +102,8 @@ void BigInvMod(const TFGInt& a, const TFGInt& m, TFGInt& r) {
     ++k;
   const std::size_t kl = (k + 63) / 64;
   const std::size_t on = mn - k / 64;
-  detail::LimbBuffer buffer(4 * on + 7 * kl + detail::GcdScratchSize(on));
+  detail::LimbBuffer buffer(4 * on + 7 * kl +
+                            std::max(detail::GcdScratchSize(on), 3 * std::max(la, on)));
   Limb* odd = buffer.Data();
   Limb* reduced = odd + on;
   Limb* oddInverse = reduced + on;   // |a|^-1 mod o
@@ -81,7 +111,7 @@ void BigInvMod(const TFGInt& a, const TFGInt& m, TFGInt& r) {
   Limb* low = product + on + kl;     // kl limbs each: a value's low k bits,
   Limb* w = low + kl;                // the inverse modulo 2^k,
   Limb* oddInverse2 = w + kl;        // and o^-1 mod 2^k
-  Limb* scratch = oddInverse2 + kl;  // also 3 kl limbs for the Newton iteration
+  Limb* scratch = oddInverse2 + kl;  // also for the reduction and the Newton iteration
   std::copy(modulus + k / 64, modulus + mn, odd);
   if (k % 64 != 0) detail::RShift(odd, odd, on, k % 64);
   const std::size_t oddSize = detail::NormalizedSize(odd, on);
@@ -89,7 +119,7 @@ void BigInvMod(const TFGInt& a, const TFGInt& m, TFGInt& r) {
   bool found = true;
   std::fill(oddInverse, oddInverse + on, Limb{0});
   if (oddSize > 1 || odd[0] > 1) {
-    detail::MontgomeryDomain(odd, oddSize).Reduce(reduced, x, la);
+    ReduceSecret(reduced, x, la, odd, oddSize, scratch);
     found = detail::ModInverse(oddInverse, reduced, odd, oddSize, scratch);
   }
   if (k == 0) {
