@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <ostream>
 #include <sstream>
 #include <stdexcept>
 #include <streambuf>
@@ -129,3 +130,12 @@ std::string RunEveryWay(const std::string& data, Operation operation) {
 }
 
 }  // namespace xkit::test
+
+namespace xkit::detail {
+
+// Parameterised tests print the AES path by name.
+inline void PrintTo(AesPath path, std::ostream* out) {
+  *out << ::xkit::test::PathName({path, 0});
+}
+
+}  // namespace xkit::detail

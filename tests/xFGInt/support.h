@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -103,3 +104,15 @@ std::string DigitPathName(const ::testing::TestParamInfo<detail::DigitPath>& inf
       ::xkit::test::DigitPathName)
 
 }  // namespace xkit::test
+
+namespace xkit::detail {
+
+// Parameterised tests print the paths by name.
+inline void PrintTo(KernelPath path, std::ostream* out) {
+  *out << ::xkit::test::PathName({path, 0});
+}
+inline void PrintTo(DigitPath path, std::ostream* out) {
+  *out << ::xkit::test::DigitPathName({path, 0});
+}
+
+}  // namespace xkit::detail

@@ -61,6 +61,10 @@ struct HeaderCase {
   std::optional<std::string> value;
 };
 
+void PrintTo(const HeaderCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
 class HeaderTest : public RequestTest, public ::testing::WithParamInterface<HeaderCase> {};
 
 TEST_P(HeaderTest, PropertyShapesHeader) {

@@ -20,6 +20,10 @@ struct ResponseCase {
   std::string body;
 };
 
+void PrintTo(const ResponseCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
 std::vector<ResponseCase> ResponseCases() {
   return {
       {"WithLength", Ok("hello"), false, true, true, "hello"},
