@@ -1,11 +1,5 @@
-// Option parsing and the file plumbing shared by the subcommands.
+// Option parsing shared by the subcommands.
 #include "app/cli.h"
-
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
-#include <iostream>
-#include <random>
 
 namespace xkit::cli {
 
@@ -80,52 +74,6 @@ std::vector<std::string> Args::Positionals(std::size_t min, std::size_t max) {
   if (result.size() < min) throw UsageError("missing argument");
   if (result.size() > max) throw UsageError("unexpected argument " + result[max]);
   return result;
-}
-
-Input::Input(const std::optional<std::string>& path, std::istream& standardInput)
-    : stream_(&standardInput), name_(path.value_or("-")) {
-  if (name_ == "-") return;
-  file_ = std::make_unique<std::ifstream>(name_, std::ios::binary);
-  if (!*file_) throw Failure(name_ + ": " + std::strerror(errno));
-  stream_ = file_.get();
-}
-
-StagedFile::StagedFile(std::string target) : target_(std::move(target)) {
-  std::random_device entropy;
-  temporary_ = target_ + ".tmp-" + std::to_string(entropy());
-}
-
-StagedFile::~StagedFile() {
-  if (committed_) return;
-  std::error_code ignored;
-  std::filesystem::remove(temporary_, ignored);
-}
-
-void StagedFile::Commit() {
-  std::error_code error;
-  std::filesystem::rename(temporary_, target_, error);
-  if (error) throw Failure(target_ + ": " + error.message());
-  committed_ = true;
-}
-
-Output::Output(const std::optional<std::string>& path, std::ostream& standardOutput)
-    : stream_(&standardOutput) {
-  if (!path || *path == "-") return;
-  staged_.emplace(*path);
-  file_ = std::make_unique<std::ofstream>(staged_->Path(), std::ios::binary | std::ios::trunc);
-  if (!*file_) throw Failure(*path + ": " + std::strerror(errno));
-  stream_ = file_.get();
-}
-
-void Output::Commit() {
-  stream_->flush();
-  if (!staged_) {
-    if (!*stream_) throw Failure("cannot write to standard output");
-    return;
-  }
-  file_->close();
-  if (!*file_) throw Failure(staged_->Target() + ": write failed");
-  staged_->Commit();
 }
 
 }  // namespace xkit::cli

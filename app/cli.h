@@ -2,6 +2,7 @@
 // style, one help format, and the exit codes every subcommand shares.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <iosfwd>
@@ -67,52 +68,75 @@ struct Command {
 // Every subcommand, in the order `xkit --help` lists them (defined in main.cpp).
 std::span<const Command* const> Commands();
 
+// The device and inode of a regular file: the same file under any name.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
 // An input named on the command line: a file, or standard input for "-" or no name.
 class Input {
 public:
   Input(const std::optional<std::string>& path, std::istream& standardInput);
   std::istream& Stream() { return *stream_; }
   const std::string& Name() const { return name_; }
+  // Set when the input is a regular file (named, or standard input redirected from one).
+  const std::optional<FileIdentity>& Identity() const { return identity_; }
 
 private:
   std::unique_ptr<std::ifstream> file_;
   std::istream* stream_;
   std::string name_;
+  std::optional<FileIdentity> identity_;
 };
 
-// A file written under a temporary name beside its target (`Path`) and renamed onto the
-// target by `Commit`. A file that is never committed (an error, an exception) is removed, so a
-// failed run leaves no file that looks complete, and an earlier file of that name stays.
-class StagedFile {
-public:
-  explicit StagedFile(std::string target);
-  ~StagedFile();
-  StagedFile(const StagedFile&) = delete;
-  StagedFile& operator=(const StagedFile&) = delete;
-
-  const std::string& Path() const { return temporary_; }
-  const std::string& Target() const { return target_; }
-  void Commit();
-
-private:
-  std::string target_;
-  std::string temporary_;
-  bool committed_ = false;
+// How every command writes a named OUT, by what the name is when the command starts:
+// - a regular file, or a name that does not exist yet, is staged: written under a temporary
+//   name beside it (OUT.tmp-NNN) and renamed onto it by `Commit`. A failed or interrupted run
+//   leaves no file that looks complete, and an earlier file of that name stays as it was. A
+//   replaced file keeps its mode (and, for root, its owner); a new one gets 0666 less the
+//   umask, or 0600 for a secret output. The temporary file is removed on every other way
+//   out, SIGINT, SIGTERM and SIGHUP included (app/interrupt.h);
+// - a symbolic link is followed, and its target is written as above; the link stays;
+// - a device, a FIFO or a socket (connected to) is written directly, since it cannot be
+//   replaced; what was written before a failure stays written, as on standard output;
+// - a directory is an error.
+// Standard output ("-" or no name) is written as it is.
+struct OutputOptions {
+  // The output holds secrets (plaintext, private keys): a new file is created 0600. Set by
+  // decrypt, decrypt-string and the RSA operation; a key file's writer sets it too.
+  bool secret = false;
+  // An input this output must not overwrite: an OUT that is the same file (same device and
+  // inode, under any name or through a link, or standard output redirected onto it) is a
+  // usage error. Set where a wrong key can "succeed" with garbage (decrypt, the RSA
+  // operation), which would otherwise destroy the only copy of the input.
+  const Input* distinctFrom = nullptr;
 };
 
-// An output named on the command line: standard output for "-" or no name; otherwise a
-// staged file that `Commit` puts in place.
+// An output named on the command line: standard output for "-" or no name, otherwise a
+// named OUT written as described above.
 class Output {
 public:
-  Output(const std::optional<std::string>& path, std::ostream& standardOutput);
+  Output(const std::optional<std::string>& path, std::ostream& standardOutput,
+         const OutputOptions& options = {});
+  ~Output();
+  Output(const Output&) = delete;
+  Output& operator=(const Output&) = delete;
 
   std::ostream& Stream() { return *stream_; }
-  bool IsStandardOutput() const { return !staged_; }
+  bool IsStandardOutput() const { return !file_; }
+  // For a component that writes a file by name (the HTTP fetch): the temporary file of a
+  // staged output, already created with its mode; write into it in place (truncating, not
+  // replacing it) and call `Commit`. Null when the output is not staged.
+  const std::string* StagedPath() const;
+  // Flushes, and for a staged output puts the file in place (synced to disk first). Throws
+  // Failure with the system's reason when a write failed.
   void Commit();
 
 private:
-  std::optional<StagedFile> staged_;
-  std::unique_ptr<std::ofstream> file_;
+  class File;  // the named output: its descriptor, buffer and staging (files.cpp)
+  std::unique_ptr<File> file_;
   std::ostream* stream_;
 };
 

@@ -5,59 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "app/cipher_key.h"
 #include "app/cli.h"
 #include "app/progress.h"
-#include "crypto/digests.h"
 #include "crypto/streams.h"
 #include "crypto/wipe.h"
 
 namespace xkit::cli {
 namespace {
-
-// The key from --key-hex or --passphrase (exactly one of them), wiped when done with.
-class CipherKey {
-public:
-  explicit CipherKey(Args& args) {
-    const std::optional<std::string> hex = args.Option("--key-hex");
-    const std::optional<std::string> phrase = args.Option("--passphrase");
-    if (hex.has_value() == phrase.has_value())
-      throw UsageError("give the key with either --key-hex HEX or --passphrase TEXT");
-    if (hex) {
-      bytes_ = FromHex(*hex);
-    } else {
-      // A pass phrase keys the cipher through its 16-byte pi digest.
-      bytes_.assign(16, '\0');
-      PiDigestOfString(bytes_.data(), 16, *phrase);
-    }
-  }
-  ~CipherKey() { detail::SecureWipe(bytes_.data(), bytes_.size()); }
-  CipherKey(const CipherKey&) = delete;
-  CipherKey& operator=(const CipherKey&) = delete;
-
-  const void* Data() const { return bytes_.data(); }
-  std::int32_t Size() const { return static_cast<std::int32_t>(bytes_.size()); }
-
-private:
-  static int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-  }
-
-  static std::string FromHex(const std::string& hex) {
-    if (hex.size() % 2 != 0) throw UsageError("--key-hex needs an even number of digits");
-    std::string bytes;
-    for (std::size_t i = 0; i < hex.size(); i += 2) {
-      const int high = HexDigit(hex[i]), low = HexDigit(hex[i + 1]);
-      if (high < 0 || low < 0) throw UsageError("--key-hex takes hexadecimal digits only");
-      bytes.push_back(static_cast<char>(high * 16 + low));
-    }
-    return bytes;
-  }
-
-  std::string bytes_;
-};
 
 std::optional<std::string> At(const std::vector<std::string>& names, std::size_t i) {
   return i < names.size() ? std::optional(names[i]) : std::nullopt;
@@ -70,10 +25,14 @@ ProgressBar StreamProgress(Io& io, const char* command, const Input& input, cons
 }
 
 int RunCrypt(Args& args, Io& io, bool encrypt) {
-  const CipherKey key(args);
+  CipherKey key(args);
   const std::vector<std::string> names = args.Positionals(0, 2);
   Input input(At(names, 0), io.in);
-  Output output(At(names, 1), io.out);
+  key.Load(encrypt);
+  // Deciphered data is secret, and a wrong key can pass for the right one: a new file is
+  // private, and the input is never the file replaced.
+  const OutputOptions secret{.secret = true, .distinctFrom = &input};
+  Output output(At(names, 1), io.out, encrypt ? OutputOptions{} : secret);
   ProgressBar bar = StreamProgress(io, encrypt ? "encrypt" : "decrypt", input, output);
   {
     const CipherProgress progress(bar, input.Stream());
@@ -109,14 +68,20 @@ int RunBase64(Args& args, Io& io) {
 }
 
 int RunCryptString(Args& args, Io& io, bool encrypt) {
-  const CipherKey key(args);
+  CipherKey key(args);
+  std::optional<std::string> path = args.Option("-o");
+  if (std::optional<std::string> named = args.Option("--output")) path = std::move(named);
   const std::string text = args.Positionals(1, 1).front();
+  key.Load(encrypt);
   std::string result;
+  const struct WipeResult {
+    std::string& text;
+    ~WipeResult() { detail::SecureWipe(text.data(), text.size()); }
+  } wipeResult{result};
   AesCryptString(text, key.Data(), key.Size(), encrypt, result);
-  io.out << result << "\n";
-  detail::SecureWipe(result.data(), result.size());
-  io.out.flush();
-  if (!io.out) throw Failure("cannot write to standard output");
+  Output output(path, io.out, OutputOptions{.secret = !encrypt});
+  output.Stream() << result << "\n";
+  output.Commit();
   return kExitOk;
 }
 
@@ -129,46 +94,61 @@ int RunDecryptString(Args& args, Io& io) {
 }
 
 // What the stream commands share, for their help texts.
-#define STREAM_FILES                                                                  \
-  "IN and OUT default to standard input and output (or -). OUT is written under a\n"  \
-  "temporary name and renamed when complete. On a terminal, standard error shows a\n" \
-  "progress bar (unless OUT is that terminal).\n"
+#define STREAM_FILES                                                                        \
+  "IN and OUT default to standard input and output (or -). A file OUT is written under a\n" \
+  "temporary name and renamed when complete, keeping the mode of a file it replaces; a\n"   \
+  "symbolic link is followed; a device, a FIFO or a socket is written directly. On a\n"     \
+  "terminal, standard error shows a progress bar (unless OUT is that terminal).\n"
 
 // The key options of every cipher command, for their help texts.
 #define KEY_OPTIONS                                                                           \
-  "Options:\n"                                                                                \
-  "  --key-hex HEX       the key bytes in hexadecimal; any length (16, 24 and 32 bytes are\n" \
-  "                      standard AES; others map onto 16 to 32 bytes)\n"                     \
-  "  --passphrase TEXT   key with the 16-byte pi digest of TEXT\n"
+  "KEY is one of these; with none, the pass phrase is asked on the terminal, without echo:\n" \
+  "  --passphrase-file FILE  the pass phrase is the first line of FILE, without its line\n"   \
+  "                          end (a descriptor works too: --passphrase-file /dev/fd/3)\n"     \
+  "  --passphrase-env VAR    the pass phrase is the value of environment variable VAR\n"      \
+  "  --key-hex-file FILE     the key bytes in hexadecimal, on the first line of FILE; any\n"  \
+  "                          length (16, 24 and 32 bytes are standard AES, others map\n"      \
+  "                          onto 16 to 32 bytes)\n"                                          \
+  "  --passphrase TEXT       the pass phrase, or\n"                                           \
+  "  --key-hex HEX           the key bytes, on the command line itself: avoid these two\n"    \
+  "                          where it matters, since every user of the machine can read a\n"  \
+  "                          running command's line (ps) and the shell keeps it in its\n"     \
+  "                          history\n"                                                       \
+  "A pass phrase keys the cipher through its 16-byte pi digest.\n"
+
+// Deciphered output is private, for the help texts.
+#define SECRET_OUTPUT "A new OUT is created readable by its owner only (mode 0600).\n"
 
 }  // namespace
 
 extern const Command kEncryptCommand = {
     "encrypt",
     "encipher a file with AES in the xkit stream layout",
-    "xkit encrypt (--key-hex HEX | --passphrase TEXT) [IN [OUT]]",
+    "xkit encrypt [KEY] [IN [OUT]]",
     "Enciphers IN into OUT with AES, every 16-byte block on its own (ECB), in the xkit stream\n"
     "layout: the full blocks, then a final block holding the remaining bytes and their\n"
-    "count, so OUT is 1 to 16 bytes longer than IN, a multiple of 16.\n"
+    "count, so OUT is 1 to 16 bytes longer than IN, a multiple of 16. A pass phrase asked on\n"
+    "the terminal is asked twice, and two different answers stop the command.\n"
     "\n" STREAM_FILES "\n" KEY_OPTIONS
     "\n"
     "Example:\n"
-    "  xkit encrypt --passphrase 'open sesame' notes.txt notes.aes\n"
-    "  xkit decrypt --passphrase 'open sesame' notes.aes notes.txt\n",
+    "  xkit encrypt notes.txt notes.aes                  (asks for a pass phrase)\n"
+    "  xkit decrypt --passphrase-file ~/notes.key notes.aes notes.txt\n",
     RunEncrypt,
 };
 
 extern const Command kDecryptCommand = {
     "decrypt",
     "decipher a file written by xkit encrypt",
-    "xkit decrypt (--key-hex HEX | --passphrase TEXT) [IN [OUT]]",
+    "xkit decrypt [KEY] [IN [OUT]]",
     "Deciphers IN, in the xkit stream layout, into OUT. A wrong key or damaged input is\n"
     "reported as \"Invalid file format\" (exit 1) where the layout shows it, and OUT is then\n"
-    "not created.\n"
-    "\n" STREAM_FILES "\n" KEY_OPTIONS
+    "not created. The layout does not always show it (about one wrong key in sixteen gives\n"
+    "garbage), so OUT may not be IN itself, under any name (exit 2).\n"
+    "\n" STREAM_FILES SECRET_OUTPUT "\n" KEY_OPTIONS
     "\n"
     "Example:\n"
-    "  xkit decrypt --key-hex 000102030405060708090A0B0C0D0E0F secret.aes secret.txt\n",
+    "  xkit decrypt --key-hex-file secret.key secret.aes secret.txt\n",
     RunDecrypt,
 };
 
@@ -190,35 +170,44 @@ extern const Command kBase64Command = {
     RunBase64,
 };
 
+// What the string commands share, for their help texts.
+#define STRING_OUTPUT                                                                        \
+  "Options:\n"                                                                               \
+  "  -o, --output OUT   write the line to OUT (written as encrypt writes its OUT) instead\n" \
+  "                     of standard output\n"
+
 extern const Command kEncryptStringCommand = {
     "encrypt-string",
     "encipher a text into Base64",
-    "xkit encrypt-string (--key-hex HEX | --passphrase TEXT) TEXT",
+    "xkit encrypt-string [KEY] [-o OUT] TEXT",
     "Enciphers TEXT with AES in the xkit stream layout and prints the Base64 text of the\n"
-    "result on one line; decrypt-string with the same key gives TEXT back.\n"
-    "\n" KEY_OPTIONS
+    "result on one line; decrypt-string with the same key gives TEXT back. A pass phrase\n"
+    "asked on the terminal is asked twice.\n"
+    "\n" STRING_OUTPUT "\n" KEY_OPTIONS
     "\n"
     "Example:\n"
-    "  xkit encrypt-string --passphrase 'open sesame' 'meet at noon'\n",
+    "  xkit encrypt-string --passphrase-env NOTES_KEY 'meet at noon'\n",
     RunEncryptString,
 };
 
 extern const Command kDecryptStringCommand = {
     "decrypt-string",
     "decipher a Base64 text made by encrypt-string",
-    "xkit decrypt-string (--key-hex HEX | --passphrase TEXT) TEXT",
+    "xkit decrypt-string [KEY] [-o OUT] TEXT",
     "Deciphers the Base64 text TEXT (as encrypt-string prints it) and prints the text it\n"
     "holds, followed by a line break. A wrong key or damaged text gives \"Invalid file\n"
     "format\" or \"Invalid Base64 Character\" (exit 1).\n"
-    "\n" KEY_OPTIONS
+    "\n" STRING_OUTPUT SECRET_OUTPUT "\n" KEY_OPTIONS
     "\n"
     "Example:\n"
-    "  xkit decrypt-string --passphrase 'open sesame' \"$(xkit encrypt-string --passphrase 'open "
-    "sesame' hi)\"\n"
+    "  xkit decrypt-string --passphrase-env NOTES_KEY \"$(xkit encrypt-string "
+    "--passphrase-env NOTES_KEY hi)\"\n"
     "  hi\n",
     RunDecryptString,
 };
 
+#undef STRING_OUTPUT
+#undef SECRET_OUTPUT
 #undef KEY_OPTIONS
 #undef STREAM_FILES
 

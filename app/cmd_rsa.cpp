@@ -85,7 +85,10 @@ int RunRsa(Args& args, Io& io) {
     const TFGInt unused = Value(key, "n");
     RsaDecrypt(text, Value(key, "e"), Value(key, "n"), unused, unused, unused, unused, result);
   }
-  Output output(files.size() < 2 ? std::nullopt : std::optional(files[1]), io.out);
+  // Usually a private key's work: the result is private, and a wrong key's garbage never
+  // replaces the input.
+  Output output(files.size() < 2 ? std::nullopt : std::optional(files[1]), io.out,
+                OutputOptions{.secret = true, .distinctFrom = &input});
   output.Stream().write(result.data(), static_cast<std::streamsize>(result.size()));
   output.Commit();
   return kExitOk;
@@ -100,7 +103,8 @@ extern const Command kRsaCommand = {
     "Runs the RSA block operation on the bytes of IN (standard input when absent or '-')\n"
     "and writes the payload after the \"111\" start marker to OUT (standard output when\n"
     "absent or '-'). The input is cut into blocks as wide as the modulus, aligned at its\n"
-    "end; each block is raised to the exponent modulo n.\n"
+    "end; each block is raised to the exponent modulo n. A new OUT is created readable by\n"
+    "its owner only (mode 0600), and OUT may not be IN itself (exit 2).\n"
     "\n"
     "FILE holds one name=decimal line per value ('#' starts a comment line):\n"
     "  n                    the modulus (odd, at least 3)\n"

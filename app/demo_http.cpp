@@ -10,7 +10,7 @@
 #include <string>
 
 #include "app/demo.h"
-#include "app/loopback_server.h"
+#include "support/loopback_server.h"
 #include "app/progress.h"
 #include "platform/application.h"
 #include "platform/thread.h"

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/cli.h"
+#include "app/interrupt.h"
 #include "platform/exceptions.h"
 
 namespace xkit {
@@ -74,6 +75,7 @@ void PrintHelp(const Command& command) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  xkit::cli::InstallInterruptHandler();
   std::ios::sync_with_stdio(false);
   std::vector<std::string> tokens(argv + 1, argv + argc);
   if (tokens.empty()) {

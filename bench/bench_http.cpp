@@ -1,6 +1,8 @@
 // Fetching a 256 MiB body from a loopback server in this process: THTTPGet into memory
 // without and with a progress handler, and into a file, each beside libcurl's easy interface
-// doing the same (into a buffer sized beforehand, or into a file).
+// doing the same (into a buffer sized beforehand, or into a file). Then the same body from a
+// local nginx into memory, over HTTPS and over plain HTTP, both sides verifying the server's
+// certificate against the same private authority.
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 #include <fcntl.h>
@@ -8,11 +10,13 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
-#include "app/loopback_server.h"
 #include "platform/application.h"
+#include "support/local_nginx.h"
+#include "support/loopback_server.h"
 #include "xHTTPGet/xHTTPGet.h"
 
 namespace {
@@ -38,6 +42,20 @@ xkit::loopback::Server& BodyServer() {
   return server;
 }
 
+// The nginx of the HTTPS and HTTP cases, started at their first run and stopped at exit. Its
+// document is a sparse file: the server reads zeros from the page cache, never from a disk.
+const xkit::support::LocalNginx& Nginx() {
+  static const xkit::support::LocalNginx nginx;
+  static const bool written = [] {
+    const std::string path = nginx.Documents() + "/big";
+    std::ofstream(path, std::ios::binary).close();
+    std::filesystem::resize_file(path, kBodySize);
+    return true;
+  }();
+  (void)written;
+  return nginx;
+}
+
 std::string TargetFile() {
   return (std::filesystem::temp_directory_path() / ("xkit-bench-http-" + std::to_string(getpid())))
       .string();
@@ -46,11 +64,19 @@ std::string TargetFile() {
 // kFreshMemory: the libcurl peer into memory that a fetch has not used before, as each
 // THTTPGet fetch must (it hands over a new string); the gap to kMemory is the cost of the
 // first touch of 256 MiB, which varies a lot between machines.
-enum class Mode { kMemory, kFreshMemory, kProgress, kFile };
+// kHttps, kHttp: into memory from the local nginx.
+enum class Mode { kMemory, kFreshMemory, kProgress, kFile, kHttps, kHttp };
+
+std::string UrlFor(Mode mode) {
+  if (mode == Mode::kHttps) return Nginx().HttpsUrl("/big");
+  if (mode == Mode::kHttp) return Nginx().HttpUrl("/big");
+  return BodyServer().Url("/body");
+}
 
 void FetchXkit(benchmark::State& state, Mode mode) {
   xkit::THTTPGet get(nullptr);
-  get.URL = BodyServer().Url("/body");
+  get.URL = UrlFor(mode);
+  if (mode == Mode::kHttps) get.CAFile = Nginx().CaFile();
   get.FileName = TargetFile();
   bool done = false;
   std::int64_t size = -1;
@@ -115,16 +141,22 @@ int CurlProgress(void* context, curl_off_t, curl_off_t now, curl_off_t, curl_off
 }
 
 void FetchCurl(benchmark::State& state, Mode mode) {
-  const std::string url = BodyServer().Url("/body");
+  const std::string url = UrlFor(mode);
   const std::string fileName = TargetFile();
   std::vector<char> buffer;
-  if (mode == Mode::kMemory || mode == Mode::kProgress) {
+  if (mode != Mode::kFreshMemory && mode != Mode::kFile) {
     buffer.assign(kBodySize, '\0');  // sized and touched beforehand
   }
   curl_off_t reported = 0;
   CURL* easy = curl_easy_init();
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  if (mode == Mode::kHttps || mode == Mode::kHttp) {
+    // As THTTPGet asks: HTTP/1.0, the certificate checked (libcurl's default) against the
+    // same authority, the system's store beside it.
+    curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+    curl_easy_setopt(easy, CURLOPT_CAINFO, Nginx().CaFile().c_str());
+  }
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CurlWrite);
   if (mode == Mode::kProgress) {
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
@@ -172,6 +204,10 @@ const bool registered = [] {
   Register("HttpGet256MiB/progress/libcurl", &FetchCurl, Mode::kProgress);
   Register("HttpGet256MiB/file/xkit", &FetchXkit, Mode::kFile);
   Register("HttpGet256MiB/file/libcurl", &FetchCurl, Mode::kFile);
+  Register("HttpsGet256MiB/nginx/xkit", &FetchXkit, Mode::kHttps);
+  Register("HttpsGet256MiB/nginx/libcurl", &FetchCurl, Mode::kHttps);
+  Register("HttpGet256MiB/nginx/xkit", &FetchXkit, Mode::kHttp);
+  Register("HttpGet256MiB/nginx/libcurl", &FetchCurl, Mode::kHttp);
   return true;
 }();
 

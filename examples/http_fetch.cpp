@@ -9,7 +9,8 @@
 int main(int argc, char** argv) {
   using namespace xkit;
   THTTPGet get(nullptr);
-  get.URL = argc > 1 ? argv[1] : "http://127.0.0.1:8080/";
+  get.URL = argc > 1 ? argv[1] : "https://localhost:8443/";
+  if (argc > 2) get.CAFile = argv[2];  // a private authority, trusted beside the system's
   bool ok = false;
   // Every event runs on the main thread, inside Application.Run below.
   get.OnProgress = [](TObject*, std::int64_t total, std::int64_t received) {
@@ -20,10 +21,13 @@ int main(int argc, char** argv) {
     ok = true;
     Application.Terminate();
   };
-  get.OnError = [](TObject*) { Application.Terminate(); };
+  get.OnError = [&](TObject*) {
+    std::cerr << "\n" << get.ErrorMessage() << "\n";  // "Connection refused by ...", "Cancelled"
+    Application.Terminate();
+  };
 
   get.StartStringFetch();  // returns at once: a worker thread does the fetch
   Application.Run();       // dispatches the events until Terminate
-  std::cerr << (ok ? "\ndone\n" : "\nthe fetch failed\n");
+  std::cerr << "\nstatus " << get.StatusCode() << (ok ? ", done\n" : ", the fetch failed\n");
   return ok ? 0 : 1;
 }

@@ -2,7 +2,7 @@
 // a file ends in exactly one completion event, with no crash and no hang. Progress rises one
 // chunk at a time to what was delivered, and a success delivers bytes the server really sent
 // (unless the response chunked them) and never comes from an unannounced length that
-// BinaryData refuses.
+// BinaryData refuses; a failure always has its reason.
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "app/loopback_server.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/application.h"
 #include "platform/thread.h"
+#include "support/loopback_server.h"
 #include "xHTTPGet/xHTTPGet.h"
 
 namespace {
@@ -71,6 +71,7 @@ struct Tally {
   std::int64_t fileSize = -1;
   std::vector<std::int64_t> readed;
   std::vector<std::int64_t> totals;
+  std::string reason;  // ErrorMessage when OnError ran
 };
 
 }  // namespace
@@ -119,7 +120,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       tally.succeeded = true;
       tally.fileSize = fileSize;
     };
-    get.OnError = [&](TObject*) { ++tally.done; };
+    get.OnError = [&](TObject*) {
+      ++tally.done;
+      tally.reason = get.ErrorMessage();
+    };
     if (toFile) {
       get.StartFileFetch();
     } else {
@@ -131,6 +135,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   detail::WaitUntilNoRunningThreads();
   Application.ProcessMessages();
   FUZZ_CHECK(tally.done == 1);
+  // Every failure says why: never only the component's last resort.
+  FUZZ_CHECK(tally.succeeded == tally.reason.empty() && tally.reason != "The fetch failed");
 
   std::int64_t previous = 0;
   for (std::size_t i = 0; i < tally.readed.size(); ++i) {

@@ -2,6 +2,7 @@
 #include "platform/file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,6 +21,21 @@ namespace {
 
 }  // namespace
 
+void CheckCreatable(const std::string& fileName) {
+  struct stat info {};
+  if (::stat(fileName.c_str(), &info) == 0) {
+    if (S_ISDIR(info.st_mode)) RaiseIoError("Cannot create", fileName, EISDIR);
+    if (::access(fileName.c_str(), W_OK) != 0) RaiseIoError("Cannot create", fileName, errno);
+    return;
+  }
+  if (errno != ENOENT || fileName.empty()) RaiseIoError("Cannot create", fileName, errno);
+  const std::size_t slash = fileName.rfind('/');
+  const std::string folder = slash == std::string::npos ? "."
+                             : slash == 0               ? "/"
+                                                        : fileName.substr(0, slash);
+  if (::access(folder.c_str(), W_OK | X_OK) != 0) RaiseIoError("Cannot create", fileName, errno);
+}
+
 OutputFile::~OutputFile() {
   if (fd_ < 0) return;
   try {
@@ -32,7 +48,7 @@ void OutputFile::Rewrite(const std::string& fileName) {
   if (fd_ >= 0) Close();
   name_ = fileName;
   const int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) RaiseIoError("cannot create", name_, errno);
+  if (fd < 0) RaiseIoError("Cannot create", name_, errno);
   fd_ = fd;
   if (!buffer_) buffer_ = std::make_unique<char[]>(kBufferSize);
   buffered_ = 0;
@@ -65,14 +81,14 @@ void OutputFile::Close() {
   buffered_ = 0;
   if (::close(fd_) != 0) error = errno;
   fd_ = -1;
-  if (error != 0) RaiseIoError("cannot close", name_, error);
+  if (error != 0) RaiseIoError("Cannot close", name_, error);
 }
 
 void OutputFile::WriteThrough(const char* data, std::size_t count) {
   while (count > 0) {
     const ssize_t written = ::write(fd_, data, count);
     if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) RaiseIoError("cannot write", name_, written < 0 ? errno : EIO);
+    if (written <= 0) RaiseIoError("Cannot write", name_, written < 0 ? errno : EIO);
     data += written;
     count -= static_cast<std::size_t>(written);
   }

@@ -19,6 +19,11 @@ public:
 
 namespace detail {
 
+// Raises EInOutError, with the system's reason, when fileName could not be created or
+// rewritten: a directory, a folder that does not exist or may not be written. Nothing is
+// created or changed.
+void CheckCreatable(const std::string& fileName);
+
 // Writes go through a buffer; Close flushes it and reports what the flush or the close met.
 // The destructor closes a file still open and ignores errors (the caller is leaving on
 // another error already).

@@ -9,6 +9,8 @@ packages=(
   libgmp-dev libssl-dev                  # test oracles and benchmark peers only
   valgrind                               # the constant-time check (Memcheck, memcheck.h)
   libcurl4-openssl-dev                   # the HTTP client under the fetch component
+  ca-certificates                        # the system's trusted authorities for HTTPS
+  nginx-light openssl                    # the real server and the test certificates of the HTTP tests
 )
 packages+=("$@")
 
@@ -23,6 +25,14 @@ if [ "$(id -u)" -ne 0 ]; then
   exit 1
 fi
 echo "install-deps: installing ${missing[*]}"
+# No package may start a service meanwhile (nginx's would listen on port 80): the tests start
+# their own servers. Debian asks policy-rc.d before starting one; an existing policy stays.
+policy=/usr/sbin/policy-rc.d
+if [ ! -e "$policy" ]; then
+  printf '#!/bin/sh\nexit 101\n' >"$policy"
+  chmod +x "$policy"
+  trap 'rm -f "$policy"' EXIT
+fi
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -q
 apt-get install -y -q --no-install-recommends "${missing[@]}"

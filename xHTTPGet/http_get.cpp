@@ -19,17 +19,30 @@ THTTPGet::~THTTPGet() {
 }
 
 void THTTPGet::StartStringFetch() {
-  StartFetch(false);
+  StartFetch(false, nullptr);
 }
 
 void THTTPGet::StartFileFetch() {
-  StartFetch(true);
+  StartFetch(true, nullptr);
 }
 
-void THTTPGet::StartFetch(bool toFile) {
+void THTTPGet::StartStreamFetch(std::ostream& Target) {
+  StartFetch(true, &Target);
+}
+
+void THTTPGet::StartFetch(bool toFile, std::ostream* target) {
   if (FWorker != nullptr) return;
-  auto* worker = new THTTPGetThread(AcceptTypes, Agent, URL, FileName, UserName, Password,
-                                    PostQuery, Referer, BinaryData, UseCache, OnProgress, toFile);
+  auto* worker =
+      new THTTPGetThread(AcceptTypes, Agent, URL, target != nullptr ? "" : FileName, UserName,
+                         Password, PostQuery, Referer, BinaryData, UseCache, OnProgress, toFile);
+  worker->FCAFile = CAFile;
+  worker->FIgnoreCertificateErrors = IgnoreCertificateErrors;
+  worker->FConnectTimeout = ConnectTimeout;
+  worker->FReceiveTimeout = ReceiveTimeout;
+  worker->FMaxTime = MaxTime;
+  worker->FStream = target;
+  FErrorMessage.clear();
+  FStatusCode = 0;
   // Attached before the thread exists, so the completion cannot be missed.
   worker->OnTerminate = [this](TObject* Sender) { FinishFetch(Sender); };
   FWorker = worker;
@@ -74,6 +87,14 @@ void THTTPGet::FinishFetch(TObject*) {
 
   // A cancel, however late, wins over the worker's own verdict.
   const bool succeeded = worker->FSucceeded && !worker->Terminated();
+  FStatusCode = worker->FStatusCode;
+  if (succeeded) {
+    FErrorMessage.clear();
+  } else if (worker->Terminated()) {
+    FErrorMessage = "Cancelled";
+  } else {
+    FErrorMessage = worker->FErrorMessage.empty() ? "The fetch failed" : worker->FErrorMessage;
+  }
   // Each handler is copied before the call: it may reassign itself or delete this component.
   if (!succeeded) {
     if (const TNotifyEvent handler = OnError) handler(this);

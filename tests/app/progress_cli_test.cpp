@@ -3,7 +3,7 @@
 // is a pipe or when the output itself goes to the terminal.
 #include <gtest/gtest.h>
 
-#include "app/loopback_server.h"
+#include "support/loopback_server.h"
 #include "tests/app/run_xkit.h"
 #include "tests/platform/scratch_dir.h"
 

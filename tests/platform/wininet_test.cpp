@@ -8,8 +8,8 @@
 #include <string>
 #include <thread>
 
-#include "app/loopback_server.h"
 #include "platform/http_transfer.h"
+#include "support/loopback_server.h"
 
 namespace xkit {
 namespace {
@@ -64,7 +64,7 @@ TEST(WinInet, ReadsFullCountsThenZeroAtTheCleanEnd) {
 
 TEST(WinInet, QueryInfoCopiesTheLengthTextOrSaysWhatItNeeds) {
   loopback::Server server([](loopback::Exchange& exchange) {
-    exchange.Send("HTTP/1.0 200 OK\r\nContent-Length:   12345 \r\nContent-Length: 6\r\n\r\n");
+    exchange.Send("HTTP/1.0 200 OK\r\nContent-Length:   12345 \r\nContent-Length: 12345\r\n\r\n");
   });
   Request r(server);
   ASSERT_TRUE(r.Send());
@@ -80,7 +80,7 @@ TEST(WinInet, QueryInfoCopiesTheLengthTextOrSaysWhatItNeeds) {
   EXPECT_EQ(index, 1u);
   size = sizeof text;
   ASSERT_TRUE(HttpQueryInfoA(r.request, HTTP_QUERY_CONTENT_LENGTH, text, &size, &index));
-  EXPECT_STREQ(text, "6");
+  EXPECT_STREQ(text, "12345");
   size = sizeof text;
   EXPECT_FALSE(HttpQueryInfoA(r.request, HTTP_QUERY_CONTENT_LENGTH, text, &size, &index));
 }
@@ -150,8 +150,54 @@ TEST(WinInet, RefusedConnectionFailsTheSend) {
       InternetConnectA(internet, "127.0.0.1", port, "", "", INTERNET_SERVICE_HTTP, 0, 0);
   HINTERNET request = HttpOpenRequestA(connection, "GET", "/", "HTTP/1.0", "", nullptr, 0, 0);
   EXPECT_FALSE(HttpSendRequestA(request, nullptr, 0, nullptr, 0));
+  EXPECT_EQ(GetLastError(), ERROR_INTERNET_CANNOT_CONNECT);
+  const std::string reason = "Connection refused by 127.0.0.1 port " + std::to_string(port);
+  DWORD code = 0;
+  char text[64];
+  DWORD size = 10;
+  EXPECT_FALSE(InternetGetLastResponseInfoA(&code, text, &size));
+  EXPECT_EQ(size, reason.size() + 1);
+  size = sizeof text;
+  ASSERT_TRUE(InternetGetLastResponseInfoA(&code, text, &size));
+  EXPECT_EQ(code, ERROR_INTERNET_CANNOT_CONNECT);
+  EXPECT_EQ(std::string(text, size), reason);
   for (HINTERNET handle : {request, connection, internet})
     InternetCloseHandle(handle);
+}
+
+TEST(WinInet, StatusCodeAsTextOrNumber) {
+  loopback::Server server([](loopback::Exchange& exchange) {
+    exchange.Send("HTTP/1.0 404 Not Found\r\nContent-Length: 4\r\n\r\ngone");
+  });
+  Request r(server);
+  ASSERT_TRUE(r.Send());
+  char text[8];
+  DWORD size = sizeof text;
+  ASSERT_TRUE(HttpQueryInfoA(r.request, HTTP_QUERY_STATUS_CODE, text, &size, nullptr));
+  EXPECT_STREQ(text, "404");
+  DWORD status = 0;
+  size = sizeof status;
+  ASSERT_TRUE(HttpQueryInfoA(r.request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
+                             &size, nullptr));
+  EXPECT_EQ(status, 404u);
+}
+
+TEST(WinInet, HeaderValuesWithLineBreaksAreRefused) {
+  EXPECT_EQ(InternetOpenA("a\r\nX: y", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0), nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_HTTP_INVALID_HEADER);
+  HINTERNET internet = InternetOpenA(nullptr, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+  EXPECT_EQ(InternetConnectA(internet, "host", 80, "u\n", "", INTERNET_SERVICE_HTTP, 0, 0),
+            nullptr);
+  EXPECT_EQ(InternetConnectA(internet, "host", 80, "u", "p\r", INTERNET_SERVICE_HTTP, 0, 0),
+            nullptr);
+  HINTERNET connection =
+      InternetConnectA(internet, "host", 80, "", "", INTERNET_SERVICE_HTTP, 0, 0);
+  LPCSTR badAccept[] = {"text/html", "a\nb", nullptr};
+  EXPECT_EQ(HttpOpenRequestA(connection, "GET", "/", "HTTP/1.0", "r\r\n", nullptr, 0, 0), nullptr);
+  EXPECT_EQ(HttpOpenRequestA(connection, "GET", "/", "HTTP/1.0", "", badAccept, 0, 0), nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_HTTP_INVALID_HEADER);
+  InternetCloseHandle(connection);
+  InternetCloseHandle(internet);
 }
 
 TEST(WinInet, ReadAheadStaysBoundedWhileTheReaderLags) {

@@ -11,7 +11,7 @@
 #include <mutex>
 #include <thread>
 
-#include "app/loopback_server.h"
+#include "support/loopback_server.h"
 
 namespace xkit::test {
 namespace {

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/loopback_server.h"
+#include "support/loopback_server.h"
 #include "tests/platform/main_loop_support.h"
 #include "tests/platform/scratch_dir.h"
 #include "xHTTPGet/xHTTPGet.h"

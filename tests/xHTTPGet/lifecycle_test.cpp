@@ -250,6 +250,7 @@ TEST_F(LifecycleTest, OwnerFreesARunningComponent) {
   auto* get = new THTTPGet(owner.get());
   recorder_.Attach(*get);
   get->URL = server_->Url("/");
+  get->FileName = TempPath("body");
   get->StartFileFetch();
   server_->WaitForRequests(1);
   owner.reset();

@@ -48,9 +48,11 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{"http://host:8080/x", "host:8080", "/x"},  // the port stays with the server
         SplitCase{"http://user:pw@host/x", "user:pw@host", "/x"},
         SplitCase{"http://host/p?q=1&r=/s#frag", "host", "/p?q=1&r=/s#frag"},
-        SplitCase{"http://host/%41 b", "host", "/%41 b"},   // nothing decoded or escaped
-        SplitCase{"https://host/x", "https:", "//host/x"},  // no other scheme is known
-        SplitCase{"http://host", "host", "/"},  // nothing after the server: the object "/"
+        SplitCase{"http://host/%41 b", "host", "/%41 b"},  // nothing decoded or escaped
+        SplitCase{"https://host/x", "host", "/x"},
+        SplitCase{"HTTPS://u:p@host:8443", "u:p@host:8443", "/"},
+        SplitCase{"ftp://host/x", "ftp:", "//host/x"},  // no other scheme is known
+        SplitCase{"http://host", "host", "/"},          // nothing after the server: the object "/"
         SplitCase{"http://", "", "/"}, SplitCase{"", "", "/"}, SplitCase{"http:/x", "http:", "/x"}),
     CaseName);
 

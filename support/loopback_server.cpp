@@ -1,6 +1,6 @@
 // The loopback server's sockets: a listening socket, one thread that accepts and serves, and
 // a pipe that tells every blocking wait to give up when the server stops.
-#include "app/loopback_server.h"
+#include "support/loopback_server.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
