@@ -141,7 +141,12 @@ void BigInvMod(const TFGInt& a, const TFGInt& m, TFGInt& r) {
     } else {
       detail::MulBasecase(product, w, kl, odd, on);
     }
-    detail::Add(product, product, on + kl, oddInverse, on);
+    // + v, the carry run through every limb (Add would stop where it dies).
+    Limb carry = detail::AddN(product, product, oddInverse, on);
+    for (std::size_t i = on; i < on + kl; ++i) {
+      product[i] += carry;
+      carry = product[i] < carry;
+    }
     std::copy(product, product + mn, inverse);
   }
   // Public: whether the inverse exists, which the caller learns from r anyway.
