@@ -22,6 +22,18 @@ Args::Args(std::vector<std::string> tokens) : tokens_(std::move(tokens)) {
   }
 }
 
+std::optional<std::string> Args::Verb(std::span<const std::string_view> verbs) {
+  if (optionsEnd_ == 0) return std::nullopt;
+  for (const std::string_view verb : verbs) {
+    if (tokens_[0] == verb) {
+      tokens_.erase(tokens_.begin());
+      --optionsEnd_;
+      return std::string(verb);
+    }
+  }
+  return std::nullopt;
+}
+
 bool Args::Flag(std::string_view name) {
   bool found = false;
   for (std::size_t i = 0; i < optionsEnd_;) {

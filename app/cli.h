@@ -41,6 +41,9 @@ class Args {
 public:
   explicit Args(std::vector<std::string> tokens);
 
+  // Takes the first argument when it is one of `verbs` (a command's sub-command, which
+  // comes right after the command's name) and returns it; nothing otherwise.
+  std::optional<std::string> Verb(std::span<const std::string_view> verbs);
   bool Flag(std::string_view name);
   std::optional<std::string> Option(std::string_view name);
   std::vector<std::string> Positionals(std::size_t min, std::size_t max);
@@ -112,6 +115,13 @@ struct OutputOptions {
   // usage error. Set where a wrong key can "succeed" with garbage (decrypt, the RSA
   // operation), which would otherwise destroy the only copy of the input.
   const Input* distinctFrom = nullptr;
+  // A new file only (a key that must not replace anything): an OUT that exists, even as a
+  // link, is refused (Failure), and a file that appears at that name while the command
+  // runs is not replaced either.
+  bool newFileOnly = false;
+  // Readable by its owner only (0600) even when it replaces a file (a private key's mode
+  // never comes from what was there before).
+  bool ownerOnly = false;
 };
 
 // An output named on the command line: standard output for "-" or no name, otherwise a

@@ -14,7 +14,7 @@ const std::vector<Section>& Sections() {
       {"digests: the pi digest and MD5", DemoDigests},
       {"cipher: AES over strings and files", DemoCipher},
       {"big integers", DemoBig},
-      {"RSA: a 2048-bit round trip", DemoRsa},
+      {"RSA: a new key, encryption and decryption", DemoRsa},
       {"HTTP fetches", DemoHttp},
   };
   return sections;

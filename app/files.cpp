@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -205,7 +206,12 @@ private:
 
 class Output::File {
 public:
-  File(const std::string& name, const OutputOptions& options) : name_(name) {
+  File(const std::string& name, const OutputOptions& options)
+      : name_(name), newFileOnly_(options.newFileOnly) {
+    struct stat status;
+    if (options.newFileOnly && lstat(name.c_str(), &status) == 0) {
+      throw Failure(name + ": " + Reason(EEXIST));
+    }
     const Destination destination = Follow(name);
     if (destination.exists &&
         SameRegularFile(options.distinctFrom, RegularFileIdentity(destination.status))) {
@@ -214,7 +220,7 @@ public:
     target_ = destination.path;
     const mode_t type = destination.status.st_mode & S_IFMT;
     if (!destination.exists || type == S_IFREG) {
-      Stage(destination, options.secret);
+      Stage(destination, options.secret, options.ownerOnly);
     } else if (type == S_IFDIR) {
       throw Failure(name + ": " + Reason(EISDIR));
     } else if (type == S_IFSOCK) {
@@ -243,16 +249,18 @@ public:
     if (temporary_ && fsync(fd_.Get()) != 0) throw Failure(name_ + ": " + Reason(errno));
     if (fd_.Close() != 0) throw Failure(name_ + ": " + Reason(errno));
     if (!temporary_) return;
-    if (rename(temporary_->Path().c_str(), target_.c_str()) != 0)
+    const unsigned flags = newFileOnly_ ? RENAME_NOREPLACE : 0;
+    if (renameat2(AT_FDCWD, temporary_->Path().c_str(), AT_FDCWD, target_.c_str(), flags) != 0)
       throw Failure(name_ + ": " + Reason(errno));
     temporary_->Keep();
   }
 
 private:
   // Creates the temporary file beside the target: with the mode (and for root the owner) of
-  // the file it replaces, else 0666 less the umask, or 0600 for a secret.
-  void Stage(const Destination& destination, bool secret) {
-    const mode_t mode = destination.exists || secret ? 0600 : 0666;
+  // the file it replaces, else 0666 less the umask, or 0600 for a secret; always 0600 when
+  // only the owner may read it.
+  void Stage(const Destination& destination, bool secret, bool ownerOnly) {
+    const mode_t mode = destination.exists || secret || ownerOnly ? 0600 : 0666;
     std::random_device entropy;
     {
       const SignalsHeld held;
@@ -271,11 +279,12 @@ private:
     // The owner first: changing it clears the set-user-ID and set-group-ID bits.
     if (geteuid() == 0 && fchown(fd_.Get(), replaced.st_uid, replaced.st_gid) != 0)
       throw Failure(name_ + ": " + Reason(errno));
-    if (fchmod(fd_.Get(), replaced.st_mode & 07777) != 0)
+    if (!ownerOnly && fchmod(fd_.Get(), replaced.st_mode & 07777) != 0)
       throw Failure(name_ + ": " + Reason(errno));
   }
 
-  std::string name_;                    // as the command line gave it, for messages
+  std::string name_;  // as the command line gave it, for messages
+  bool newFileOnly_;
   std::string target_;                  // the name once links are followed
   std::optional<Temporary> temporary_;  // set exactly when staged
   Descriptor fd_;                       // after temporary_: closed before the file is removed

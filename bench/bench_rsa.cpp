@@ -1,8 +1,11 @@
-// Exponentiation, gcd, inverse and the RSA operation side by side with their peers:
-// BigPowMod beside GMP's mpz_powm and its constant-time mpz_powm_sec, BigGcd and BigInvMod
-// beside mpz_gcd and mpz_invert, and RsaDecrypt of one block on the Chinese-remainder path
-// beside OpenSSL's raw RSA private operation (no padding). The peers work on values already
-// in their own form; our side on TFGInt records and byte strings, conversions included.
+// Exponentiation, gcd, inverse, primality and RSA side by side with their peers: BigPowMod
+// beside GMP's mpz_powm and its constant-time mpz_powm_sec, BigGcd and BigInvMod beside
+// mpz_gcd and mpz_invert, BigIsProbablePrime beside mpz_probab_prime_p at the same
+// confidence; RsaDecrypt (key prepared per call) and RsaDecryptPrepared of one block beside
+// OpenSSL's raw RSA private operation (no padding, key prepared by OpenSSL), RsaEncrypt of
+// one block beside its raw public operation, and RsaGenerateKey beside RSA_generate_key_ex.
+// The peers work on values already in their own form; our side on TFGInt records and byte
+// strings, conversions included.
 #include <benchmark/benchmark.h>
 #include <gmp.h>
 #include <openssl/bn.h>
@@ -16,6 +19,7 @@
 #include <string>
 
 #include "bench/bench_gmp.h"
+#include "xFGInt/primes.h"
 #include "xFGInt/xFGInt.h"
 #include "xFGIntRSA/xFGIntRSA.h"
 
@@ -147,8 +151,9 @@ void InvModGmp(benchmark::State& state, std::size_t bits) {
 // plain value starts with the 111 marker.
 struct RsaCase {
   std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> key{nullptr, EVP_PKEY_free};
-  TFGInt n, p, q, dp, dq;
+  TFGInt n, e, d, p, q, dp, dq, qinv;
   std::string cipher;
+  std::string plain;  // the cipher's plain block: 0x00 0x07, then message bytes
 };
 
 TFGInt Parameter(const EVP_PKEY* key, const char* name) {
@@ -174,10 +179,14 @@ const RsaCase& RsaCaseOf(std::size_t bits) {
   entry->q = Parameter(entry->key.get(), OSSL_PKEY_PARAM_RSA_FACTOR2);
   entry->dp = Parameter(entry->key.get(), OSSL_PKEY_PARAM_RSA_EXPONENT1);
   entry->dq = Parameter(entry->key.get(), OSSL_PKEY_PARAM_RSA_EXPONENT2);
+  entry->e = Parameter(entry->key.get(), OSSL_PKEY_PARAM_RSA_E);
+  entry->d = Parameter(entry->key.get(), OSSL_PKEY_PARAM_RSA_D);
+  entry->qinv = Parameter(entry->key.get(), OSSL_PKEY_PARAM_RSA_COEFFICIENT1);
   // 0x00 0x07, then message bytes: below n, and 111 after the leading zeros.
   std::string plain(bits / 8, 'x');
   plain[0] = 0;
   plain[1] = 7;
+  entry->plain = plain;
   std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> context(
       EVP_PKEY_CTX_new(entry->key.get(), nullptr), EVP_PKEY_CTX_free);
   std::size_t size = bits / 8;
@@ -219,6 +228,106 @@ void RsaDecryptOpenssl(benchmark::State& state, std::size_t bits) {
   }
 }
 
+xkit::TRsaKey RecordsOf(const RsaCase& rsa) {
+  return {rsa.n, rsa.e, rsa.d, rsa.p, rsa.q, rsa.dp, rsa.dq, rsa.qinv};
+}
+
+void RsaDecryptPreparedXkit(benchmark::State& state, std::size_t bits) {
+  const RsaCase& rsa = RsaCaseOf(bits);
+  xkit::TRsaPreparedKey prepared;
+  xkit::RsaPrepareKey(RecordsOf(rsa), prepared);
+  std::string result;
+  for (auto _ : state) {
+    xkit::RsaDecryptPrepared(rsa.cipher, prepared, result);
+    benchmark::DoNotOptimize(result.data());
+  }
+}
+
+// One block with e = 65537: the payload after "111" fills L - 1 bits but for the padding.
+void RsaEncryptXkit(benchmark::State& state, std::size_t bits) {
+  const RsaCase& rsa = RsaCaseOf(bits);
+  const std::string payload(rsa.plain.substr(2, (bits - 4) / 8));
+  std::string cipher;
+  for (auto _ : state) {
+    xkit::RsaEncrypt(payload, rsa.e, rsa.n, cipher);
+    benchmark::DoNotOptimize(cipher.data());
+  }
+  if (cipher.size() != bits / 8) state.SkipWithError("not one block");
+}
+
+void RsaEncryptOpenssl(benchmark::State& state, std::size_t bits) {
+  const RsaCase& rsa = RsaCaseOf(bits);
+  std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> context(
+      EVP_PKEY_CTX_new(rsa.key.get(), nullptr), EVP_PKEY_CTX_free);
+  if (EVP_PKEY_encrypt_init(context.get()) != 1 ||
+      EVP_PKEY_CTX_set_rsa_padding(context.get(), RSA_NO_PADDING) != 1) {
+    state.SkipWithError("EVP_PKEY_encrypt_init failed");
+    return;
+  }
+  std::string cipher(bits / 8, '\0');
+  for (auto _ : state) {
+    std::size_t size = cipher.size();
+    EVP_PKEY_encrypt(context.get(), reinterpret_cast<unsigned char*>(cipher.data()), &size,
+                     reinterpret_cast<const unsigned char*>(rsa.plain.data()), rsa.plain.size());
+    benchmark::DoNotOptimize(cipher.data());
+  }
+}
+
+// Key generation time is random: each repetition makes one key, and the ratio takes the
+// medians of 21.
+void RsaKeygenXkit(benchmark::State& state, std::size_t bits) {
+  for (auto _ : state) {
+    xkit::TRsaKey key;
+    xkit::RsaGenerateKey(bits, key);
+    benchmark::DoNotOptimize(key.Modulus.Digits.data());
+  }
+}
+
+void RsaKeygenOpenssl(benchmark::State& state, std::size_t bits) {
+  std::unique_ptr<BIGNUM, decltype(&BN_free)> e(BN_new(), BN_free);
+  BN_set_word(e.get(), RSA_F4);
+  for (auto _ : state) {
+// RSA_generate_key_ex is deprecated in OpenSSL 3 in favour of EVP_PKEY_keygen, which runs
+// the same generator behind a provider's dispatch.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    std::unique_ptr<RSA, decltype(&RSA_free)> key(RSA_new(), RSA_free);
+    if (RSA_generate_key_ex(key.get(), static_cast<int>(bits), e.get(), nullptr) != 1) {
+      state.SkipWithError("RSA_generate_key_ex failed");
+    }
+#pragma GCC diagnostic pop
+    benchmark::DoNotOptimize(key.get());
+  }
+}
+
+// -- Primality ---------------------------------------------------------------------------------
+
+// A prime of exactly `bits` bits, found by GMP.
+void RandomPrime(Mpz& p, std::size_t bits) {
+  do {
+    RandomBits(p, bits, true);
+    mpz_nextprime(p.value, p.value);
+  } while (mpz_sizeinbase(p.value, 2) != bits);
+}
+
+void IsProbablePrimeXkit(benchmark::State& state, std::size_t bits) {
+  Mpz p;
+  RandomPrime(p, bits);
+  TFGInt record;
+  ToRecord(p, record);
+  for (auto _ : state)
+    benchmark::DoNotOptimize(xkit::BigIsProbablePrime(record));
+}
+
+// GMP's test runs Baillie-PSW and then reps - 24 Miller-Rabin rounds: the same work as ours.
+void IsProbablePrimeGmp(benchmark::State& state, std::size_t bits) {
+  Mpz p;
+  RandomPrime(p, bits);
+  const int reps = 24 + static_cast<int>(xkit::detail::RoundsAfterLucas(bits));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(mpz_probab_prime_p(p.value, reps));
+}
+
 const bool kRegistered = [] {
   for (const std::size_t bits : {1024u, 2048u, 4096u}) {
     const std::string name = "BigPowMod/" + std::to_string(bits);
@@ -234,7 +343,23 @@ const bool kRegistered = [] {
     const std::string name = "RsaDecryptCrt/" + std::to_string(bits);
     Register(name + "/xkit", RsaDecryptXkit, bits);
     Register(name + "/openssl", RsaDecryptOpenssl, bits);
+    const std::string prepared = "RsaDecryptPrepared/" + std::to_string(bits);
+    Register(prepared + "/xkit", RsaDecryptPreparedXkit, bits);
+    Register(prepared + "/openssl", RsaDecryptOpenssl, bits);
   }
+  Register("RsaEncrypt/2048/xkit", RsaEncryptXkit, 2048);
+  Register("RsaEncrypt/2048/openssl", RsaEncryptOpenssl, 2048);
+  using Body = void (*)(benchmark::State&, std::size_t);
+  for (const auto& [name, body] :
+       {std::pair<const char*, Body>{"RsaKeygen/2048/xkit", RsaKeygenXkit},
+        std::pair<const char*, Body>{"RsaKeygen/2048/openssl", RsaKeygenOpenssl}}) {
+    benchmark::RegisterBenchmark(name, body, std::size_t{2048})
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1)
+        ->Repetitions(21);
+  }
+  Register("BigIsProbablePrime/1024/xkit", IsProbablePrimeXkit, 1024);
+  Register("BigIsProbablePrime/1024/gmp", IsProbablePrimeGmp, 1024);
   return true;
 }();
 

@@ -102,7 +102,7 @@ bool AesPathSupported(AesPath path) {
   __builtin_cpu_init();
   const bool aesNi = __builtin_cpu_supports("aes") && __builtin_cpu_supports("sse2");
   switch (path) {
-    case AesPath::kTables:
+    case AesPath::kPortable:
       return true;
     case AesPath::kAesNi:
       return aesNi;
@@ -110,6 +110,13 @@ bool AesPathSupported(AesPath path) {
       return aesNi && __builtin_cpu_supports("avx2") && CpuHasVaes();
   }
   return false;
+}
+
+// AESKEYGENASSIST substitutes dwords 1 and 3 of its operand; dword 0 of its result is the
+// substituted dword 1, unrotated and without Rcon.
+XKIT_AES_NI std::uint32_t AesNiSubWord(std::uint32_t word) {
+  const __m128i operand = _mm_set_epi32(0, 0, static_cast<int>(word), 0);
+  return static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_aeskeygenassist_si128(operand, 0)));
 }
 
 XKIT_AES_NI void AesNiEncryptBlock(const TAesKey& aesKey, std::uint8_t* block) {
@@ -157,10 +164,13 @@ void AesCryptBlocks(AesPath path, bool encrypt, const std::uint8_t* schedule, st
 namespace xkit::detail {
 
 bool AesPathSupported(AesPath path) {
-  return path == AesPath::kTables;
+  return path == AesPath::kPortable;
 }
 
 // Never reached: every caller checks AesPathSupported first.
+std::uint32_t AesNiSubWord(std::uint32_t) {
+  std::abort();
+}
 void AesNiEncryptBlock(const TAesKey&, std::uint8_t*) {
   std::abort();
 }

@@ -22,7 +22,7 @@ std::atomic<std::int32_t> CipherProgressInterval{64};
 namespace {
 
 constexpr std::size_t kBlock = 16;
-// 4 KiB per read and write: a piece stays in the first-level cache beside the round tables.
+// 4 KiB per read and write: a piece stays in the first-level cache while it is transformed.
 constexpr std::size_t kChunkBlocks = 256;
 constexpr const char* kInvalidFormat = "Invalid file format";
 

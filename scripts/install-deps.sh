@@ -6,11 +6,12 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   libgtest-dev libbenchmark-dev          # tests and benchmarks
-  libgmp-dev libssl-dev                  # test oracles and benchmark peers only
+  libgmp-dev libssl-dev                  # test oracles, benchmark peers, the program's PEM keys
   valgrind                               # the constant-time check (Memcheck, memcheck.h)
   libcurl4-openssl-dev                   # the HTTP client under the fetch component
   ca-certificates                        # the system's trusted authorities for HTTPS
-  nginx-light openssl                    # the real server and the test certificates of the HTTP tests
+  nginx-light openssl                    # the real server and the test certificates of the HTTP tests;
+                                         # the RSA key-exchange tests run openssl too
 )
 packages+=("$@")
 

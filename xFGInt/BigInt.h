@@ -10,6 +10,7 @@
 
 #include <compare>
 #include <concepts>
+#include <cstddef>
 #include <cstdint>
 #include <iosfwd>
 #include <optional>
@@ -99,6 +100,16 @@ BigInt Gcd(const BigInt& a, const BigInt& b);
 // The r in 0..|m| - 1 with a r = 1 (mod m), or nothing when gcd(a, m) != 1 (BigInvMod).
 // m = 0 raises EDivByZero.
 std::optional<BigInt> InvMod(const BigInt& a, const BigInt& m);
+
+// A random value in 0 .. 2^bits - 1 (BigRandomBits), and in 0 .. |bound| - 1 with every
+// value equally likely (BigRandomBelow; a zero bound raises Exception), from the operating
+// system's generator.
+BigInt RandomBits(std::size_t bits);
+BigInt RandomBelow(const BigInt& bound);
+// Whether |a| is prime (BigIsProbablePrime: Baillie-PSW and Miller-Rabin rounds), and the
+// smallest probable prime above a (BigNextPrime; 2 for every a below 2).
+bool IsProbablePrime(const BigInt& a);
+BigInt NextPrime(const BigInt& a);
 
 // Writes the decimal text.
 std::ostream& operator<<(std::ostream& out, const BigInt& a);

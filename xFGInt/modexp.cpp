@@ -6,10 +6,9 @@
 #include <bit>
 
 #include "platform/declassify.h"
+#include "xFGInt/radix52.h"
 
 namespace xkit::detail {
-
-namespace {
 
 // The window width for an exponent of `bits` bits modulo n limbs: the cheapest in products,
 // counting 2^k - 2 to fill the table, one per window, and the window's table scan, 2^k
@@ -28,8 +27,6 @@ unsigned WindowBits(std::size_t bits, std::size_t n) {
   }
   return best;
 }
-
-}  // namespace
 
 // Bits pos .. pos + k - 1 of e[0..en) (k <= 6), zeros beyond its end. pos is public; the value is
 // not.
@@ -79,6 +76,23 @@ MontgomeryDomain::MontgomeryDomain(const Limb* m, std::size_t n)
     Sqr(rSquared_.data(), rSquared_.data());
 }
 
+MontgomeryDomain::MontgomeryDomain(const Limb* m, std::size_t n, PublicModulus)
+    : n_(n),
+      bits_(BitLength(m, n)),
+      m_(m, m + n),
+      mInverse_(MontgomeryInverse(m[0])),
+      one_(n),
+      rSquared_(n),
+      scratch_(3 * n) {
+  // R mod m and R^2 mod m, the remainders of 2^(64 n) and 2^(128 n).
+  std::vector<Limb> power(2 * n + 1, 0), quotient(n + 2), scratch(DivRemScratchSize(2 * n + 1, n));
+  power[n] = 1;
+  DivRem(quotient.data(), one_.data(), power.data(), n + 1, m, n, scratch.data());
+  power[n] = 0;
+  power[2 * n] = 1;
+  DivRem(quotient.data(), rSquared_.data(), power.data(), 2 * n + 1, m, n, scratch.data());
+}
+
 void MontgomeryDomain::Mul(Limb* r, const Limb* a, const Limb* b) const {
   MontMul(r, a, b, m_.data(), n_, mInverse_, scratch_.data());
 }
@@ -102,7 +116,7 @@ void MontgomeryDomain::ToMontgomery(Limb* r, const Limb* a, std::size_t an) cons
     const std::size_t count = std::min(n_, an - start);
     std::copy(a + start, a + start + count, chunk);
     std::fill(chunk + count, chunk + n_, Limb{0});
-    Mul(r, r, rSquared_.data());
+    if (start + n_ < an) Mul(r, r, rSquared_.data());  // r is still zero at the top chunk
     Mul(chunk, chunk, rSquared_.data());
     Add(r, r, chunk);
   }
@@ -122,12 +136,17 @@ void MontgomeryDomain::Reduce(Limb* r, const Limb* a, std::size_t an) const {
 
 void MontgomeryDomain::Pow(Limb* r, const Limb* a, std::size_t an, const Limb* e,
                            std::size_t en) const {
-  const std::size_t n = n_;
   // Public: the exponent's bit length sets the number of windows, by design.
-  const std::size_t bits = Declassify(BitLength(e, en));
+  Pow(r, a, an, e, en, Declassify(BitLength(e, en)));
+}
+
+void MontgomeryDomain::Pow(Limb* r, const Limb* a, std::size_t an, const Limb* e, std::size_t en,
+                           std::size_t bits) const {
+  const std::size_t n = n_;
   const unsigned k = WindowBits(bits, n);
-  if (ActiveKernelPath() == KernelPath::kAvx512Ifma && PowRadix52(r, a, an, e, en, bits, k)) {
-    return;
+  if (ActiveKernelPath() == KernelPath::kAvx512Ifma) {
+    const PowTask task{this, r, a, an, e, en};
+    if (PowRadix52(std::span(&task, 1), bits, k, false)) return;
   }
   const std::size_t entries = std::size_t{1} << k;
   // One allocation per call: the table of x^0 .. x^(2^k - 1) and the accumulator.
@@ -156,6 +175,42 @@ void MontgomeryDomain::Pow(Limb* r, const Limb* a, std::size_t an, const Limb* e
   // For e >= 1 a zero base already gave zero; this covers e = 0.
   for (std::size_t i = 0; i < n; ++i)
     r[i] &= ~baseIsZero;
+}
+
+void MontgomeryDomain::PowPublicExponent(Limb* r, const Limb* a, std::size_t an, const Limb* e,
+                                         std::size_t en) const {
+  const std::size_t bits = BitLength(e, en);
+  if (ActiveKernelPath() == KernelPath::kAvx512Ifma) {
+    const PowTask task{this, r, a, an, e, en};
+    if (PowRadix52(std::span(&task, 1), bits, 1, true)) return;
+  }
+  const std::size_t n = n_;
+  std::vector<Limb> work(2 * n);
+  Limb* x = work.data();
+  Limb* acc = x + n;
+  ToMontgomery(x, a, an);
+  const Limb baseIsZero = MaskIfZeroN(x, n);
+  std::copy(one_.begin(), one_.end(), acc);
+  if (bits != 0) {
+    std::copy(x, x + n, acc);
+    for (std::size_t i = bits - 1; i-- > 0;) {
+      Sqr(acc, acc);
+      if ((e[i / 64] >> (i % 64)) & 1) Mul(acc, acc, x);  // e is public
+    }
+  }
+  FromMontgomery(r, acc);
+  for (std::size_t i = 0; i < n; ++i)
+    r[i] &= ~baseIsZero;  // covers e = 0
+}
+
+void PowPair(const PowTask& first, const PowTask& second, std::size_t bits) {
+  if (ActiveKernelPath() == KernelPath::kAvx512Ifma) {
+    const PowTask tasks[] = {first, second};
+    const std::size_t n = std::max(first.domain->Size(), second.domain->Size());
+    if (PowRadix52(tasks, bits, WindowBits(bits, n), false)) return;
+  }
+  first.domain->Pow(first.r, first.a, first.an, first.e, first.en, bits);
+  second.domain->Pow(second.r, second.a, second.an, second.e, second.en, bits);
 }
 
 void PowModPlain(Limb* r, const Limb* a, std::size_t an, const Limb* e, std::size_t en,

@@ -19,8 +19,14 @@ namespace xkit::detail {
 class MontgomeryDomain {
 public:
   MontgomeryDomain(const Limb* m, std::size_t n);
+  // For a public modulus: the same domain, its constants found by long division, whose time
+  // depends on m's value. Everything after construction is as above.
+  struct PublicModulus {};
+  MontgomeryDomain(const Limb* m, std::size_t n, PublicModulus);
 
   std::size_t Size() const { return n_; }
+  // The modulus's bit length (public: a size).
+  std::size_t Bits() const { return bits_; }
 
   // r[0..n) = a R mod m for a of an limbs, of any size (an = 0 is zero).
   void ToMontgomery(Limb* r, const Limb* a, std::size_t an) const;
@@ -40,13 +46,21 @@ public:
   // the same squarings and one multiplication, and its table entry is read by a masked scan
   // of the whole table. On the AVX-512 IFMA kernel path the products run in radix 2^52.
   void Pow(Limb* r, const Limb* a, std::size_t an, const Limb* e, std::size_t en) const;
+  // As Pow, with e read as a number of `bits` bits (at least its bit length, at most 64 en),
+  // so that the time depends on `bits` and not on e's own length.
+  void Pow(Limb* r, const Limb* a, std::size_t an, const Limb* e, std::size_t en,
+           std::size_t bits) const;
+
+  // As Pow for a public exponent: square-and-multiply that skips the products for zero bits,
+  // so the time follows e's bits as well as its length. The base stays secret.
+  void PowPublicExponent(Limb* r, const Limb* a, std::size_t an, const Limb* e,
+                         std::size_t en) const;
+
+  // The modulus and -m^-1 mod 2^64, for engines built on the domain.
+  const Limb* Modulus() const { return m_.data(); }
+  Limb MInverse() const { return mInverse_; }
 
 private:
-  // Pow on the AVX-512 IFMA path (modexp_ifma.cpp), given the exponent's bit length and the
-  // window width; false, with nothing written, when the modulus is too long for it.
-  bool PowRadix52(Limb* r, const Limb* a, std::size_t an, const Limb* e, std::size_t en,
-                  std::size_t bits, unsigned k) const;
-
   std::size_t n_;
   std::size_t bits_;  // the modulus's bit length
   std::vector<Limb> m_;
@@ -56,6 +70,23 @@ private:
   mutable std::vector<Limb> scratch_;  // 3n limbs: a double-width product, a spare
 };
 
+// One exponentiation for PowPair: r[0..domain's size) = a^e mod m in plain form, for a of
+// an limbs and e of en limbs.
+struct PowTask {
+  const MontgomeryDomain* domain;
+  Limb* r;
+  const Limb* a;
+  std::size_t an;
+  const Limb* e;
+  std::size_t en;
+};
+// Two exponentiations with both exponents read as `bits` bits (at most 64 en each), with
+// the results of two calls of Pow. On the AVX-512 IFMA path the two run side by side, their
+// products interleaved, when both moduli fit the pair kernel; otherwise one after the other.
+void PowPair(const PowTask& first, const PowTask& second, std::size_t bits);
+
+// The fixed-window width for an exponent of `bits` bits modulo n limbs (1 to 6).
+unsigned WindowBits(std::size_t bits, std::size_t n);
 // Bits pos .. pos + k - 1 of e[0..en) (k <= 6), zeros beyond its end; pos is public.
 Limb Window(const Limb* e, std::size_t en, std::size_t pos, unsigned k);
 // out[0..n) = table entry w of `entries` entries of n limbs, read by scanning every entry

@@ -1,14 +1,13 @@
-// The exponentiation on AVX-512 IFMA: the same fixed windows and masked table scans as the
-// limb path, with each Montgomery product an "almost Montgomery" product in radix 2^52
-// (R' = 2^(52 N) for N digits), eight digits to a register and 52-bit multiply-adds. Values
-// stay below 2m instead of m (R' >= 4m keeps them there), so a product needs no final
-// subtraction at all; one full reduction at the end gives the canonical result.
+// The AVX-512 IFMA kernels: the "almost Montgomery" product in radix 2^52 (R' = 2^(52 N) for
+// N digits), eight digits to a register and 52-bit multiply-adds, alone or two independent
+// ones interleaved, and the masked table scan. Values stay below 2m instead of m (R' >= 4m
+// keeps them there), so a product needs no final subtraction at all.
 #include <algorithm>
 #include <array>
 #include <utility>
 
-#include "xFGInt/modexp.h"
-#include "xFGInt/thresholds.h"
+#include "xFGInt/limbs_paths.h"
+#include "xFGInt/radix52.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 // GCC 12 reports its own intrinsics' deliberately undefined vectors (_mm512_undefined_*) as
@@ -19,12 +18,6 @@
 
 namespace xkit::detail {
 
-namespace {
-
-constexpr unsigned kDigitBits52 = 52;
-constexpr Limb kMask52 = (Limb{1} << kDigitBits52) - 1;
-
-// digits[0..count) := x[0..n) in radix 2^52 (count digits must hold it).
 void ToRadix52(Limb* digits, std::size_t count, const Limb* x, std::size_t n) {
   DoubleLimb buffer = 0;
   unsigned bits = 0;
@@ -40,7 +33,6 @@ void ToRadix52(Limb* digits, std::size_t count, const Limb* x, std::size_t n) {
   }
 }
 
-// x[0..n) := the value of digits[0..count) (below 2^(64 n), every digit below 2^52).
 void FromRadix52(Limb* x, std::size_t n, const Limb* digits, std::size_t count) {
   DoubleLimb buffer = 0;
   unsigned bits = 0;
@@ -58,74 +50,113 @@ void FromRadix52(Limb* x, std::size_t n, const Limb* digits, std::size_t count) 
   std::fill(x + k, x + n, Limb{0});
 }
 
-// An almost-Montgomery product and a table scan for one block count (below).
-using ProductFunction = void (*)(Limb* r, const Limb* a, const Limb* b, const Limb* m,
-                                 std::size_t digits, Limb k0);
-using SelectFunction = void (*)(Limb* out, const Limb* table, std::size_t entries,
-                                std::size_t stride, Limb w);
+namespace {
 
 #if defined(__x86_64__) && defined(__GNUC__)
 
-// r = (a b + y m) / 2^(52 digits) for a, b below 2m, with y chosen digit by digit to clear
-// the low digit; below 2m again. Every array holds 8 blocks digits (the ones above `digits`
-// zero) and has a zero digit just below it (a[-1] = m[-1] = 0), so a load from a - 1 gives a
-// shifted up by one digit, where the high halves of its products belong. r may be a or b.
-//
-// Step i adds a b_i and y_i m and divides by 2^52. The vector lanes hold the digits; the
-// a terms and the m terms go to two accumulators, so the a terms never wait for y_i. y_i
-// depends only on digit 0, which is tracked in a scalar: the next digit 0 is this step's
-// digit 1 (read from the vectors before the m terms arrive) plus the m terms' part of it
-// and the carry out of digit 0, all computed from y_i with scalar products. Lane 0 of the
-// vectors is never read. A lane collects at most two 52-bit terms per step in each
-// accumulator: below 2^61 for any supported size.
-// The block count is a template argument, so the loops unroll and the accumulators stay
-// in registers.
+#define XKIT_IFMA __attribute__((target("avx512f,avx512ifma,bmi2"), always_inline)) inline
+
+// One product in progress: r = (a b + y m) / 2^52 per step i, over the steps of b's digits.
+// The vector lanes hold the digits of the running sum in two accumulators, the a b_i terms
+// and the y_i m terms, so that the first never wait for y_i; digit 0 lives in a scalar,
+// which alone decides y_i. A step adds the low halves of its terms, shifts the lanes down by
+// one digit (the division by 2^52) and adds the high halves, which belong one digit up and
+// so land in the lanes as they now stand. The new digit 0 is computed in scalars from
+// digit 1 as the earlier steps left it (read before this step's terms land) and this step's
+// terms that reach it; the lane that also receives them is shifted out unread. So the chain
+// from y_i to y_(i+1) is scalar, and the vectors enter it only through digit 1, one step
+// ahead.
+// Bounds: a lane collects at most four 52-bit terms per step (two in each accumulator) and
+// at most 8 blocks steps pass before it is read: below 2^61 for any supported size; digit 0,
+// a lane plus a few terms and the carry, below 2^62; the digit-0 sum, two 104-bit products
+// and digit 0, below 2^106 in two limbs.
+
+// Hides from the compiler that a pointer still points where it did in the last step: it
+// would otherwise keep the operands' vectors and digits in registers across the loop, which
+// then no longer hold the accumulators, and spill; loads from the first-level cache cost
+// less.
+XKIT_IFMA void Opaque(const Limb*& x) {
+  __asm__("" : "+r"(x));
+}
+
 template <std::size_t blocks>
-__attribute__((target("avx512f,avx512ifma"))) void AlmostMontgomeryProduct(
-    Limb* r, const Limb* a, const Limb* b, const Limb* m, std::size_t digits, Limb k0) {
-  __m512i accA[blocks + 1];  // the last one: the high halves above the top lane
-  __m512i accM[blocks + 1];
-  for (std::size_t j = 0; j <= blocks; ++j) {
-    accA[j] = _mm512_setzero_si512();
-    accM[j] = _mm512_setzero_si512();
+struct Product {
+  __m512i accA[blocks];  // the a b terms
+  __m512i accM[blocks];  // the y m terms
+  Limb digit0;
+};
+
+template <std::size_t blocks>
+XKIT_IFMA void Start(Product<blocks>& p) {
+  for (std::size_t j = 0; j < blocks; ++j) {
+    p.accA[j] = _mm512_setzero_si512();
+    p.accM[j] = _mm512_setzero_si512();
   }
-  const Limb a0 = a[0], m0 = m[0], m1 = m[1];
-  Limb digit0 = 0;  // digit 0 of the running sum
-  for (std::size_t i = 0; i < digits; ++i) {
-    const Limb bi = b[i];
-    const __m512i bv = _mm512_set1_epi64(static_cast<long long>(bi));
-    for (std::size_t j = 0; j < blocks; ++j) {
-      accA[j] = _mm512_madd52lo_epu64(accA[j], _mm512_loadu_si512(a + 8 * j), bv);
-      accA[j] = _mm512_madd52hi_epu64(accA[j], _mm512_loadu_si512(a - 1 + 8 * j), bv);
-    }
-    // Digit 0 plus the low half of a0 b_i, cleared by y m0; what lies above carries.
-    const Limb t = digit0 + ((a0 * bi) & kMask52);
-    const Limb y = (t * k0) & kMask52;
-    const DoubleLimb m0y = static_cast<DoubleLimb>(m0) * y;
-    const Limb carry = (t + (static_cast<Limb>(m0y) & kMask52)) >> kDigitBits52;
-    const Limb digit1 = static_cast<Limb>(_mm_extract_epi64(_mm512_castsi512_si128(accA[0]), 1)) +
-                        static_cast<Limb>(_mm_extract_epi64(_mm512_castsi512_si128(accM[0]), 1));
-    digit0 = digit1 + ((m1 * y) & kMask52) + static_cast<Limb>(m0y >> kDigitBits52) + carry;
-    const __m512i yv = _mm512_set1_epi64(static_cast<long long>(y));
-    for (std::size_t j = 0; j < blocks; ++j) {
-      accM[j] = _mm512_madd52lo_epu64(accM[j], _mm512_loadu_si512(m + 8 * j), yv);
-      accM[j] = _mm512_madd52hi_epu64(accM[j], _mm512_loadu_si512(m - 1 + 8 * j), yv);
-    }
-    // The high half of the top lane's product belongs one lane above the last block; it
-    // enters the shift from there (a masked load reads only that one digit).
-    const __m512i zero = _mm512_setzero_si512();
-    accA[blocks] = _mm512_madd52hi_epu64(zero, _mm512_maskz_loadu_epi64(1, a + 8 * blocks - 1), bv);
-    accM[blocks] = _mm512_madd52hi_epu64(zero, _mm512_maskz_loadu_epi64(1, m + 8 * blocks - 1), yv);
-    for (std::size_t j = 0; j < blocks; ++j) {
-      accA[j] = _mm512_alignr_epi64(accA[j + 1], accA[j], 1);
-      accM[j] = _mm512_alignr_epi64(accM[j + 1], accM[j], 1);
-    }
-  }
-  // Back to digits below 2^52; the value is below 2^(52 digits), so nothing carries out.
+  p.digit0 = 0;
+}
+
+// A step in parts, so that a pair of products interleaves them part by part: each product's
+// steps form a chain of dependent latencies, and the other's parts fill the gaps. The a b_i
+// terms need only b_i:
+template <std::size_t blocks>
+XKIT_IFMA void AddProductTerms(Product<blocks>& p, const Limb* a, Limb bi) {
+  const __m512i bv = _mm512_set1_epi64(static_cast<long long>(bi));
+  const __m512i zero = _mm512_setzero_si512();
+  for (std::size_t j = 0; j < blocks; ++j)
+    p.accA[j] = _mm512_madd52lo_epu64(p.accA[j], _mm512_loadu_si512(a + 8 * j), bv);
+  for (std::size_t j = 0; j < blocks; ++j)
+    p.accA[j] = _mm512_alignr_epi64(j + 1 < blocks ? p.accA[j + 1] : zero, p.accA[j], 1);
+  for (std::size_t j = 0; j < blocks; ++j)
+    p.accA[j] = _mm512_madd52hi_epu64(p.accA[j], _mm512_loadu_si512(a + 8 * j), bv);
+}
+
+// y_i, and the next digit 0, from digit 1 as the earlier steps left it (read before this
+// step's terms land) and this step's terms computed in scalars.
+template <std::size_t blocks>
+XKIT_IFMA Limb NextY(Product<blocks>& p, Limb digit1, const Limb* a, const Limb* m, Limb bi,
+                     Limb k0) {
+  // Digit 0 plus a0 b_i in two limbs (spelled out: a 128-bit sum with a zero-extended limb
+  // goes through memory otherwise); y clears its low 52 bits with m0 y, and what lies above
+  // carries into the new digit 0.
+  const DoubleLimb a0b = static_cast<DoubleLimb>(a[0]) * bi;
+  Limb low = static_cast<Limb>(a0b) + p.digit0;
+  Limb high = static_cast<Limb>(a0b >> 64) + (low < p.digit0 ? 1 : 0);
+  const Limb y = (low * k0) & kMask52;
+  const DoubleLimb m0y = static_cast<DoubleLimb>(m[0]) * y;
+  const Limb lowM = static_cast<Limb>(m0y);
+  low += lowM;
+  high += static_cast<Limb>(m0y >> 64) + (low < lowM ? 1 : 0);
+  p.digit0 = ((low >> kDigitBits52) | (high << (64 - kDigitBits52))) + digit1 +
+             ((a[1] * bi) & kMask52) + ((m[1] * y) & kMask52);
+  return y;
+}
+
+template <std::size_t blocks>
+XKIT_IFMA Limb Digit1(const Product<blocks>& p) {
+  return static_cast<Limb>(
+      _mm_extract_epi64(_mm512_castsi512_si128(_mm512_add_epi64(p.accA[0], p.accM[0])), 1));
+}
+
+// The y m terms.
+template <std::size_t blocks>
+XKIT_IFMA void AddReductionTerms(Product<blocks>& p, const Limb* m, Limb y) {
+  const __m512i yv = _mm512_set1_epi64(static_cast<long long>(y));
+  const __m512i zero = _mm512_setzero_si512();
+  for (std::size_t j = 0; j < blocks; ++j)
+    p.accM[j] = _mm512_madd52lo_epu64(p.accM[j], _mm512_loadu_si512(m + 8 * j), yv);
+  for (std::size_t j = 0; j < blocks; ++j)
+    p.accM[j] = _mm512_alignr_epi64(j + 1 < blocks ? p.accM[j + 1] : zero, p.accM[j], 1);
+  for (std::size_t j = 0; j < blocks; ++j)
+    p.accM[j] = _mm512_madd52hi_epu64(p.accM[j], _mm512_loadu_si512(m + 8 * j), yv);
+}
+
+// Back to digits below 2^52; the value is below 2^(52 digits), so nothing carries out.
+template <std::size_t blocks>
+XKIT_IFMA void Finish(const Product<blocks>& p, Limb* r) {
   alignas(64) Limb lanes[8 * blocks];
   for (std::size_t j = 0; j < blocks; ++j)
-    _mm512_store_si512(lanes + 8 * j, _mm512_add_epi64(accA[j], accM[j]));
-  lanes[0] = digit0;
+    _mm512_store_si512(lanes + 8 * j, _mm512_add_epi64(p.accA[j], p.accM[j]));
+  lanes[0] = p.digit0;
   Limb carry = 0;
   for (std::size_t d = 0; d < 8 * blocks; ++d) {
     const Limb v = lanes[d] + carry;
@@ -134,8 +165,48 @@ __attribute__((target("avx512f,avx512ifma"))) void AlmostMontgomeryProduct(
   }
 }
 
-// out[0..8 blocks) = table entry w, entries `stride` digits apart, read by scanning every
-// entry under a mask, a register per block.
+// The block count is a template argument, so the loops unroll and the accumulators stay
+// in registers.
+template <std::size_t blocks>
+__attribute__((target("avx512f,avx512ifma,bmi2"))) void AlmostMontgomeryProduct(
+    Limb* r, const Limb* a, const Limb* b, const Limb* m, std::size_t digits, Limb k0) {
+  Product<blocks> p;
+  Start(p);
+  for (std::size_t i = 0; i < digits; ++i) {
+    Opaque(a);
+    Opaque(m);
+    const Limb digit1 = Digit1(p);
+    AddProductTerms(p, a, b[i]);
+    AddReductionTerms(p, m, NextY(p, digit1, a, m, b[i], k0));
+  }
+  Finish(p, r);
+}
+
+// Two products whose steps interleave part by part.
+template <std::size_t blocks>
+__attribute__((target("avx512f,avx512ifma,bmi2"))) void AlmostMontgomeryProductPair(
+    Limb* r1, const Limb* a1, const Limb* b1, const Limb* m1, Limb k01, Limb* r2, const Limb* a2,
+    const Limb* b2, const Limb* m2, Limb k02, std::size_t digits) {
+  Product<blocks> p1, p2;
+  Start(p1);
+  Start(p2);
+  for (std::size_t i = 0; i < digits; ++i) {
+    Opaque(a1);
+    Opaque(m1);
+    Opaque(a2);
+    Opaque(m2);
+    const Limb first1 = Digit1(p1), second1 = Digit1(p2);
+    AddProductTerms(p1, a1, b1[i]);
+    AddProductTerms(p2, a2, b2[i]);
+    const Limb y1 = NextY(p1, first1, a1, m1, b1[i], k01);
+    const Limb y2 = NextY(p2, second1, a2, m2, b2[i], k02);
+    AddReductionTerms(p1, m1, y1);
+    AddReductionTerms(p2, m2, y2);
+  }
+  Finish(p1, r1);
+  Finish(p2, r2);
+}
+
 template <std::size_t blocks>
 __attribute__((target("avx512f"))) void SelectValue(Limb* out, const Limb* table,
                                                     std::size_t entries, std::size_t stride,
@@ -154,37 +225,29 @@ __attribute__((target("avx512f"))) void SelectValue(Limb* out, const Limb* table
     _mm512_storeu_si512(out + 8 * j, value[j]);
 }
 
-// The kernels for one block count.
-struct BlockKernels {
-  ProductFunction product;
-  SelectFunction select;
-};
+#undef XKIT_IFMA
 
-template <std::size_t... counts>
-constexpr std::array<BlockKernels, sizeof...(counts)> KernelTable(std::index_sequence<counts...>) {
-  return {BlockKernels{AlmostMontgomeryProduct<counts + 1>, SelectValue<counts + 1>}...};
+template <std::size_t blocks>
+constexpr Radix52Kernels KernelsOf() {
+  PairProductFunction pair = nullptr;
+  if constexpr (blocks <= kMaxPairBlocks) pair = AlmostMontgomeryProductPair<blocks>;
+  return {AlmostMontgomeryProduct<blocks>, pair, SelectValue<blocks>};
 }
 
-// The kernels for 1 .. kRadix52MaxBlocks blocks.
-BlockKernels KernelsFor(std::size_t blocks) {
-  static constexpr auto kTable = KernelTable(std::make_index_sequence<kRadix52MaxBlocks>());
-  return kTable[blocks - 1];
+template <std::size_t... counts>
+constexpr std::array<Radix52Kernels, sizeof...(counts)> KernelTable(
+    std::index_sequence<counts...>) {
+  return {KernelsOf<counts + 1>()...};
 }
 
 bool CpuHasIfma() {
   __builtin_cpu_init();
-  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512ifma");
+  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512ifma") &&
+         __builtin_cpu_supports("bmi2");
 }
 
 #else
 
-struct BlockKernels {
-  ProductFunction product;
-  SelectFunction select;
-};
-BlockKernels KernelsFor(std::size_t) {
-  return {nullptr, nullptr};
-}
 bool CpuHasIfma() {
   return false;
 }
@@ -193,79 +256,19 @@ bool CpuHasIfma() {
 
 }  // namespace
 
+Radix52Kernels Radix52KernelsFor(std::size_t blocks) {
+#if defined(__x86_64__) && defined(__GNUC__)
+  static constexpr auto kTable = KernelTable(std::make_index_sequence<kMaxBlocks>());
+  return kTable[blocks - 1];
+#else
+  (void)blocks;
+  return {nullptr, nullptr, nullptr};
+#endif
+}
+
 bool Radix52Supported() {
   static const bool supported = CpuHasIfma();
   return supported;
-}
-
-bool MontgomeryDomain::PowRadix52(Limb* r, const Limb* a, std::size_t an, const Limb* e,
-                                  std::size_t en, std::size_t bits, unsigned k) const {
-  const std::size_t n = n_;
-  const std::size_t modulusBits = bits_;
-  const std::size_t digits = (modulusBits + 2 + kDigitBits52 - 1) / kDigitBits52;  // R' >= 4m
-  const std::size_t blocks = (digits + 7) / 8;
-  if (blocks > kRadix52MaxBlocks) return false;
-  const std::size_t width = 8 * blocks;  // digits per value, the top ones zero
-  const std::size_t entries = std::size_t{1} << k;
-
-  // Plain limbs: R' mod m (by doublings from 2^(bits - 1), as for R), and the base's form
-  // a R' = (a R) (R' mod m) R^-1.
-  std::vector<Limb> limbs(3 * n, 0);
-  Limb* rPrime = limbs.data();
-  Limb* form = rPrime + n;
-  Limb* result = form + n;
-  rPrime[(modulusBits - 1) / 64] = Limb{1} << ((modulusBits - 1) % 64);
-  for (std::size_t i = modulusBits - 1; i < kDigitBits52 * digits; ++i)
-    Add(rPrime, rPrime, rPrime);
-  ToMontgomery(form, a, an);
-  const Limb baseIsZero = MaskIfZeroN(form, n);
-  Mul(form, form, rPrime);
-
-  // Radix-2^52 values, each in a slot of width + 1 digits whose first digit stays zero (the
-  // products read one digit below a value): the modulus, the table of x^0 .. x^(2^k - 1),
-  // the accumulator, the selected factor, and the constant 1.
-  const std::size_t slot = width + 1;
-  std::vector<Limb> work((entries + 4) * slot + 8, 0);  // + 8: a full vector past the end
-  const auto value = [&](std::size_t index) { return work.data() + index * slot + 1; };
-  Limb* modulus = value(0);
-  Limb* acc = value(1);
-  Limb* factor = value(2);
-  Limb* one = value(3);
-  const auto entry = [&](std::size_t i) { return value(4 + i); };
-  const Limb k0 = mInverse_ & kMask52;
-  ToRadix52(modulus, width, m_.data(), n);
-  ToRadix52(entry(0), width, rPrime, n);
-  ToRadix52(entry(1), width, form, n);
-  one[0] = 1;
-  const BlockKernels kernels = KernelsFor(blocks);
-  const auto product = [&](Limb* out, const Limb* x, const Limb* y) {
-    kernels.product(out, x, y, modulus, digits, k0);
-  };
-  for (std::size_t i = 2; i < entries; ++i)
-    product(entry(i), entry(i - 1), entry(1));
-
-  const auto select = [&](Limb* out, std::size_t w) {
-    kernels.select(out, entry(0), entries, slot, Window(e, en, w * k, k));
-  };
-  std::copy(entry(0), entry(0) + width, acc);
-  if (bits != 0) {
-    const std::size_t windows = (bits + k - 1) / k;
-    select(acc, windows - 1);
-    for (std::size_t w = windows - 1; w-- > 0;) {
-      for (unsigned i = 0; i < k; ++i)
-        product(acc, acc, acc);
-      select(factor, w);
-      product(acc, acc, factor);
-    }
-  }
-  // Out of the form: (acc + y m) / R' <= m, so at most one subtraction remains.
-  product(acc, acc, one);
-  FromRadix52(result, n, acc, width);
-  const Limb borrow = SubN(form, result, m_.data(), n);
-  Select(r, result, form, n, MaskFromBit(borrow));
-  for (std::size_t i = 0; i < n; ++i)
-    r[i] &= ~baseIsZero;
-  return true;
 }
 
 }  // namespace xkit::detail

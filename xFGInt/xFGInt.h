@@ -18,6 +18,7 @@
 // not even for a moment, so concurrent readers of an operand are safe.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -132,6 +133,29 @@ void BigGcd(const TFGInt& a, const TFGInt& b, TFGInt& g);
 // r := the r in 0..|m| - 1 with a r = 1 (mod |m|), flagged Positive, when gcd(a, m) = 1
 // (m = +-1 gives 0); r is left untouched when no inverse exists. m = 0 raises EDivByZero.
 void BigInvMod(const TFGInt& a, const TFGInt& m, TFGInt& r);
+
+// -- Random numbers and primes ---------------------------------------------------------------
+// Random values come from the operating system's generator (getrandom), uniformly; there is
+// no seed to set.
+
+// r := a random value in 0 .. 2^bits - 1, flagged Positive (bits = 0 gives 0).
+void BigRandomBits(std::size_t bits, TFGInt& r);
+// r := a random value in 0 .. |bound| - 1, flagged Positive, every value equally likely (by
+// rejection sampling). A zero bound raises Exception.
+void BigRandomBelow(const TFGInt& bound, TFGInt& r);
+// Whether |a| is prime, probably: trial division by the primes below 4096, then Baillie-PSW
+// (a Miller-Rabin round to base 2 and a strong Lucas test with Selfridge's parameters), then
+// t Miller-Rabin rounds with random bases. Primes always pass. Up to 2^64 the answer is exact
+// (Baillie-PSW has no pseudoprime there). Above, no composite passing Baillie-PSW is known;
+// the random rounds bound the chance that one passes, for any composite, by 4^-t, and for a
+// random k-bit candidate by FIPS 186-5 Appendix B.3, Table B.1: t = 4 from 1,024 bits
+// (2^-112), 3 from 1,536 (2^-128), 2 from 2,048 (2^-144); below 1,024 bits t keeps the
+// chance for a random candidate under 2^-100 (Damgard-Landrock-Pomerance), and below 256
+// bits t = 50 keeps it under 2^-100 for any composite.
+bool BigIsProbablePrime(const TFGInt& a);
+// r := the smallest probable prime (as BigIsProbablePrime) above a, flagged Positive; 2 for
+// every a below 2.
+void BigNextPrime(const TFGInt& a, TFGInt& r);
 
 // The Montgomery helpers, for a radix R = 2^(31 (k - 1) + L) given as the digit count k of
 // the modulus and mask = 2^L - 1 (1 <= L <= 31). k = 0 stands for R = 1.

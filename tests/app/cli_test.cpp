@@ -114,7 +114,8 @@ TEST(Cli, DemoTakesEveryFacilityInTurn) {
        {"pi digest of \"abc\"", "2AA17BAA76A4C4CD4B73A5F934B4CC1A", "MD5 of",
         "enciphered, in Base64", "enciphering  [####", "] 100%",
         "50! = 30414093201713378043612608166064768844377641568960512000000000000",
-        "decrypted by the Chinese remainder theorem"}) {
+        "$ xkit rsa decrypt --key key.pem note.rsa back.txt",
+        "RsaDecrypt by the Chinese remainder theorem"}) {
     EXPECT_NE(run.out.find(shown), std::string::npos) << shown;
   }
   EXPECT_EQ(run.out.find("FAILED"), std::string::npos);

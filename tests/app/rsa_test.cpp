@@ -57,6 +57,11 @@ TEST_F(RsaCommand, DirectAndChineseRemainderKeysRecoverTheMessage) {
   EXPECT_EQ(run.out, "A");
   run = RunXkit({"rsa", "--key=" + crt, "-", "-"}, kCipher);
   EXPECT_EQ(run.out, "A");
+  // A whole key takes the Chinese-remainder path.
+  const std::string full = Write("full.key", "n=3233\ne=17\nd=2753\np=61\nq=53\ndp=53\ndq=49\n");
+  run = RunXkit({"rsa", "--key", full}, kCipher);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "A");
 }
 
 TEST_F(RsaCommand, MalformedKeyFilesExitTwoWithTheReason) {
@@ -66,10 +71,10 @@ TEST_F(RsaCommand, MalformedKeyFilesExitTwoWithTheReason) {
   const Case cases[] = {
       {"n=3233\n", "either e"},
       {"e=17\n", "n is missing"},
-      {"n=3233\ne=17\np=61\nq=53\ndp=53\ndq=49\n", "either e"},
       {"n=3233\np=61\nq=53\n", "go together"},
       {"n=3233\ne=17\ne=17\n", "given twice"},
-      {"n=3233\nd=17\n", "unknown name 'd'"},
+      {"n=3233\nd=17\n", "either e"},
+      {"n=3233\nzz=17\n", "unknown name 'zz'"},
       {"n=3233\ne 17\n", "line 2: expected name=decimal"},
       {"n=3233\ne=-17\n", "not a decimal number"},
       {"n=0x1F\ne=17\n", "not a decimal number"},

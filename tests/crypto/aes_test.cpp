@@ -1,5 +1,6 @@
 // AES on single blocks: FIPS-197's vectors, OpenSSL on random keys and blocks, xkit's key
-// table (sizes 0 to 1,044 bytes) against an independent key expansion, and XorBytes.
+// table (sizes 0 to 1,044 bytes) against an independent key expansion, the portable path's
+// S-box circuits on every byte and its bytes against the instruction paths, and XorBytes.
 #include "crypto/aes.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <memory>
 
+#include "crypto/aes_bitsliced.h"
 #include "crypto/aes_engine.h"
 #include "tests/crypto/cipher_test_util.h"
 
@@ -184,9 +186,90 @@ TEST_P(AesBlockTest, HandMadeRoundCountsStayInsideTheRecord) {
 
 INSTANTIATE_TEST_SUITE_P(Paths, AesBlockTest, kEveryAesPath, PathName);
 
+// ---- The portable path ----
+
+// The circuits on 32-bit planes, one byte value per lane: all 256 at once in eight passes.
+TEST(AesSboxCircuit, MatchesTheSboxAndItsInverseOnEveryByte) {
+  const std::array<std::uint8_t, 256> sbox = ReferenceSbox();
+  std::array<std::uint8_t, 256> inverse{};
+  for (int x = 0; x < 256; ++x)
+    inverse[sbox[x]] = static_cast<std::uint8_t>(x);
+  for (int first = 0; first < 256; first += 32) {
+    std::uint32_t forward[8] = {}, backward[8] = {};
+    for (int lane = 0; lane < 32; ++lane) {
+      for (int b = 0; b < 8; ++b) {
+        forward[b] |= static_cast<std::uint32_t>(((first + lane) >> b) & 1) << lane;
+        backward[b] |= static_cast<std::uint32_t>(((first + lane) ^ 0x63) >> b & 1) << lane;
+      }
+    }
+    detail::SboxPlanesXor63(forward);
+    detail::InvSboxPlanesOfXor63(backward);
+    for (int lane = 0; lane < 32; ++lane) {
+      const int x = first + lane;
+      int s = 0, t = 0;
+      for (int b = 0; b < 8; ++b) {
+        s |= static_cast<int>((forward[b] >> lane) & 1) << b;
+        t |= static_cast<int>((backward[b] >> lane) & 1) << b;
+      }
+      EXPECT_EQ(s ^ 0x63, sbox[x]) << x;
+      EXPECT_EQ(t, inverse[x]) << x;
+    }
+  }
+  for (const std::uint32_t word : {0x00000000u, 0x01234567u, 0xFFFEFDFCu})
+    EXPECT_EQ(detail::SubWordConstantTime(word),
+              std::uint32_t{sbox[word & 0xFF]} | std::uint32_t{sbox[(word >> 8) & 0xFF]} << 8 |
+                  std::uint32_t{sbox[(word >> 16) & 0xFF]} << 16 |
+                  std::uint32_t{sbox[word >> 24]} << 24);
+}
+
+// Hand-made records with every round count from 1 to 14 and random round keys in all 60 words,
+// both directions: each instruction path gives the portable path's bytes, one block at a time
+// and (for the records AesInitKey builds) many at once.
+TEST(AesPaths, GiveThePortableBytesForEveryRoundCount) {
+  std::mt19937 random(16);
+  for (const detail::AesPath path : {detail::AesPath::kAesNi, detail::AesPath::kVaes}) {
+    if (!detail::AesPathSupported(path)) continue;
+    for (std::int32_t rounds = 1; rounds <= 14; ++rounds) {
+      for (const bool encrypt : {true, false}) {
+        TAesKey aesKey{};
+        aesKey.Encrypt = encrypt;
+        aesKey.Rounds = rounds;
+        const std::string words = RandomBytes(random, sizeof aesKey.RoundKeys);
+        std::memcpy(aesKey.RoundKeys, words.data(), words.size());
+        const std::string block = RandomBytes(random, 16);
+        std::string portable = block, instructions = block;
+        detail::SetAesPath(detail::AesPath::kPortable);
+        AesBlock(aesKey, portable.data());
+        detail::SetAesPath(path);
+        AesBlock(aesKey, instructions.data());
+        EXPECT_EQ(ToHex(instructions), ToHex(portable))
+            << AesPathName(path) << " rounds " << rounds << (encrypt ? " encrypt" : " decrypt");
+      }
+    }
+    for (const std::int32_t size : {16, 20, 24, 28, 32}) {
+      const std::string key = RandomBytes(random, static_cast<std::size_t>(size));
+      for (const bool encrypt : {true, false}) {
+        const std::string plain = RandomBytes(random, 16 * 37);
+        std::string portable = plain, instructions = plain;
+        detail::SetAesPath(detail::AesPath::kPortable);
+        detail::AesBlockCipher(key.data(), size, encrypt)
+            .Process(reinterpret_cast<std::uint8_t*>(portable.data()), 37);
+        detail::SetAesPath(path);
+        detail::AesBlockCipher(key.data(), size, encrypt)
+            .Process(reinterpret_cast<std::uint8_t*>(instructions.data()), 37);
+        EXPECT_EQ(instructions, portable) << AesPathName(path) << " key size " << size;
+      }
+    }
+  }
+  detail::SetAesPath(detail::AesPath::kVaes);
+}
+
 // ---- The key table ----
 
-TEST(AesInitKey, RoundKeysMatchAnIndependentExpansion) {
+// The substitutions of the expansion take the AES instructions where the path has them.
+using AesInitKeyTest = EveryAesPath;
+
+TEST_P(AesInitKeyTest, RoundKeysMatchAnIndependentExpansion) {
   std::mt19937 random(11);
   for (const int size : {16, 20, 24, 28, 32}) {
     const std::string key = RandomBytes(random, static_cast<std::size_t>(size));
@@ -199,6 +282,8 @@ TEST(AesInitKey, RoundKeysMatchAnIndependentExpansion) {
     EXPECT_EQ(ToHex(RoundKeyBytes(aesKey)), ToHex(expected)) << size;
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Paths, AesInitKeyTest, kEveryAesPath, PathName);
 
 TEST(AesInitKey, TwentyByteKeysTakeTheExtraSubstitution) {
   const std::string key = FromHex("01080f161d242b323940474e555c636a71787f86");

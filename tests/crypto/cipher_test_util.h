@@ -36,7 +36,20 @@ inline std::vector<std::vector<std::string>> ReadVectors(const std::string& name
   return rows;
 }
 
-// Parameterised on the AES path (tables, AES-NI, VAES); paths this CPU lacks are skipped.
+// The AES path's name, for test names and failure messages.
+inline const char* AesPathName(detail::AesPath path) {
+  switch (path) {
+    case detail::AesPath::kPortable:
+      return "Portable";
+    case detail::AesPath::kAesNi:
+      return "AesNi";
+    case detail::AesPath::kVaes:
+      return "Vaes";
+  }
+  return "Unknown";
+}
+
+// Parameterised on the AES path (portable, AES-NI, VAES); paths this CPU lacks are skipped.
 // Restores the default path afterwards.
 class EveryAesPath : public ::testing::TestWithParam<detail::AesPath> {
 protected:
@@ -48,18 +61,10 @@ protected:
 };
 
 inline const auto kEveryAesPath =
-    ::testing::Values(detail::AesPath::kTables, detail::AesPath::kAesNi, detail::AesPath::kVaes);
+    ::testing::Values(detail::AesPath::kPortable, detail::AesPath::kAesNi, detail::AesPath::kVaes);
 
 inline std::string PathName(const ::testing::TestParamInfo<detail::AesPath>& info) {
-  switch (info.param) {
-    case detail::AesPath::kTables:
-      return "Tables";
-    case detail::AesPath::kAesNi:
-      return "AesNi";
-    case detail::AesPath::kVaes:
-      return "Vaes";
-  }
-  return "Unknown";
+  return AesPathName(info.param);
 }
 
 // An input that cannot seek, like a pipe: it hands out at most `piece` bytes per refill,
@@ -133,9 +138,9 @@ std::string RunEveryWay(const std::string& data, Operation operation) {
 
 namespace xkit::detail {
 
-// Parameterised tests print the AES path by name.
+// GoogleTest prints a parameter with this rather than as its bytes.
 inline void PrintTo(AesPath path, std::ostream* out) {
-  *out << ::xkit::test::PathName({path, 0});
+  *out << test::AesPathName(path);
 }
 
 }  // namespace xkit::detail

@@ -53,8 +53,8 @@ const char* Name(detail::DigitPath path) {
 
 const char* Name(detail::AesPath path) {
   switch (path) {
-    case detail::AesPath::kTables:
-      return "portable AES";
+    case detail::AesPath::kPortable:
+      return "bitsliced AES";
     case detail::AesPath::kAesNi:
       return "AES-NI";
     case detail::AesPath::kVaes:
@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
   detail::SelectDigitPath(savedDigits);
 
   for (const auto aes :
-       {detail::AesPath::kTables, detail::AesPath::kAesNi, detail::AesPath::kVaes}) {
+       {detail::AesPath::kPortable, detail::AesPath::kAesNi, detail::AesPath::kVaes}) {
     if (!detail::AesPathSupported(aes)) continue;
     detail::SetAesPath(aes);
     ct::Run(ct::CipherChecks(), ct::Name(aes));

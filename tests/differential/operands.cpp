@@ -6,6 +6,7 @@
 #include "tests/differential/cases.h"
 #include "xFGInt/digit_kernels.h"
 #include "xFGInt/limbs_paths.h"
+#include "xFGInt/radix52.h"
 #include "xFGInt/record_limbs.h"
 #include "xFGInt/thresholds.h"
 
@@ -55,10 +56,12 @@ const std::vector<std::size_t>& ThresholdSizes() {
       for (const std::size_t b : {decimalBits - 4, decimalBits, decimalBits + 4})
         bits.push_back(b);
     }
-    // Moduli of the radix-2^52 exponentiation: a block holds 8 digits of 52 bits, and the
-    // modulus needs two bits of room.
-    for (std::size_t blocks = 1; blocks <= d::kRadix52MaxBlocks + 1; ++blocks) {
-      for (const std::size_t b : {416 * blocks - 3, 416 * blocks - 2, 416 * blocks - 1})
+    // Moduli of the radix-2^52 exponentiation: a block holds 8 digits, and the modulus needs
+    // two bits of room; the single kernel takes up to kMaxBlocks blocks, the pair kernel (the
+    // two halves of an RSA key) up to kMaxPairBlocks.
+    for (std::size_t blocks = 1; blocks <= d::kMaxBlocks + 1; ++blocks) {
+      const std::size_t top = 8 * d::kDigitBits52 * blocks - 2;
+      for (const std::size_t b : {top - 1, top, top + 1})
         bits.push_back(b);
     }
     for (const std::size_t b : {62, 63, 64, 65})  // the gcd's one-word approximations

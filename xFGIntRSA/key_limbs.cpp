@@ -1,0 +1,91 @@
+// Key values as limbs and the Chinese-remainder halves.
+#include "xFGIntRSA/key_limbs.h"
+
+#include <algorithm>
+#include <bit>
+
+#include "xFGInt/limbs_secret.h"
+#include "xFGInt/record_limbs.h"
+
+namespace xkit::detail {
+
+Limbs Magnitude(const TFGInt& a) {
+  RequireValue(a);
+  Limbs limbs(LimbsForDigits(DigitCount(a)));
+  limbs.resize(ToLimbs(a, limbs.data()));
+  return limbs;
+}
+
+bool OddAndAtLeastThree(const Limbs& x) {
+  return !x.empty() && (x[0] & 1) != 0 && (x.size() > 1 || x[0] >= 3);
+}
+
+std::size_t BitLength(const Limbs& x) {
+  const std::size_t n = NormalizedSize(x.data(), x.size());
+  return n == 0 ? 0 : 64 * n - static_cast<std::size_t>(std::countl_zero(x[n - 1]));
+}
+
+TFGInt RecordOf(const Limbs& x) {
+  TFGInt r;
+  FromLimbs(x.data(), x.size(), TBigSign::Positive, r);
+  return r;
+}
+
+Limbs ModSecret(const Limbs& a, const Limbs& m) {
+  Limbs r(m.size()), scratch(m.size() + 1);
+  if (a.empty()) return r;
+  DivRemSecret(nullptr, r.data(), a.data(), a.size(), m.data(), m.size(), scratch.data());
+  return r;
+}
+
+Limbs MulSecret(const Limbs& a, const Limbs& b) {
+  Limbs product(a.size() + b.size(), 0);
+  if (a.empty() || b.empty()) return product;
+  if (a.size() >= b.size()) {
+    MulBasecase(product.data(), a.data(), a.size(), b.data(), b.size());
+  } else {
+    MulBasecase(product.data(), b.data(), b.size(), a.data(), a.size());
+  }
+  return product;
+}
+
+std::optional<Limbs> InverseSecret(const Limbs& a, const Limbs& m) {
+  const Limbs reduced = ModSecret(a, m);
+  Limbs inverse(m.size()), scratch(GcdScratchSize(m.size()));
+  if (!ModInverse(inverse.data(), reduced.data(), m.data(), m.size(), scratch.data())) {
+    return std::nullopt;
+  }
+  return inverse;
+}
+
+Limbs MinusOne(const Limbs& x) {
+  Limbs r = x;
+  r[0] -= 1;
+  return r;
+}
+
+bool Equal(const Limbs& x, const Limbs& y) {
+  const std::size_t n = std::max(x.size(), y.size());
+  Limbs a = x, b = y;
+  a.resize(n, 0);
+  b.resize(n, 0);
+  return EqualMask(a.data(), b.data(), n) != 0;
+}
+
+CrtHalves::CrtHalves(const Limbs& p, const Limbs& q, const Limbs& dp, const Limbs& dq)
+    : p_(p.data(), p.size()),
+      q_(q.data(), q.size()),
+      dp_(dp),
+      dq_(dq),
+      bits_(std::max(BitLength(dp), BitLength(dq))) {
+  const std::size_t limbs = std::max<std::size_t>({dp.size(), dq.size(), 1});
+  dp_.resize(limbs, 0);
+  dq_.resize(limbs, 0);
+}
+
+void CrtHalves::Powers(const Limb* b, std::size_t bn, Limb* powerP, Limb* powerQ) const {
+  PowPair({&p_, powerP, b, bn, dp_.data(), dp_.size()},
+          {&q_, powerQ, b, bn, dq_.data(), dq_.size()}, bits_);
+}
+
+}  // namespace xkit::detail
