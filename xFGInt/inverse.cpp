@@ -6,6 +6,7 @@
 // A negative a gets m minus the inverse of |a|.
 #include <algorithm>
 
+#include "xFGInt/limbs_secret.h"
 #include "xFGInt/modexp.h"
 #include "xFGInt/record_limbs.h"
 #include "xFGInt/xFGInt.h"
@@ -141,12 +142,7 @@ void BigInvMod(const TFGInt& a, const TFGInt& m, TFGInt& r) {
     } else {
       detail::MulBasecase(product, w, kl, odd, on);
     }
-    // + v, the carry run through every limb (Add would stop where it dies).
-    Limb carry = detail::AddN(product, product, oddInverse, on);
-    for (std::size_t i = on; i < on + kl; ++i) {
-      product[i] += carry;
-      carry = product[i] < carry;
-    }
+    detail::AddSecret(product, product, on + kl, oddInverse, on);
     std::copy(product, product + mn, inverse);
   }
   // Public: whether the inverse exists, which the caller learns from r anyway.

@@ -1,8 +1,8 @@
 // Checks of the big-integer unit: exponentiation with an odd modulus (base and exponent
-// secret), the inverse and the gcd (the first operand secret), and RsaDecrypt on both paths
-// (the key secret, the modulus and the text public). Lengths and sign flags are public
-// throughout. Each operation runs once on public operands for the expected result, then on
-// the same operands marked secret.
+// secret), the inverse and the gcd (the first operand secret), and RsaDecrypt on both paths,
+// directly and with a prepared key (the key secret, the modulus and the text public). Lengths and
+// sign flags are public throughout. Each operation runs once on public operands for the expected
+// result, then on the same operands marked secret.
 #include <gmpxx.h>
 
 #include <string>
@@ -130,14 +130,40 @@ void RsaChineseRemainder() {
   Expect(result == expected, "RsaDecrypt, Chinese remainder");
 }
 
+// A prepared key, on each path: prepared and used with the private values secret.
+void RsaPrepared() {
+  const RsaKey& key = Key();
+  TRsaKey crtKey, directKey;
+  crtKey.Modulus = directKey.Modulus = Record(key.n);
+  crtKey.P = Record(key.p);
+  crtKey.Q = Record(key.q);
+  crtKey.ExponentModP = Record(key.dp);
+  crtKey.ExponentModQ = Record(key.dq);
+  directKey.PrivateExponent = Record(key.d);
+  for (TRsaKey* rsaKey : {&crtKey, &directKey}) {
+    TRsaPreparedKey prepared;
+    std::string expected, result;
+    RsaPrepareKey(*rsaKey, prepared);
+    RsaDecryptPrepared(key.text, prepared, expected);
+    for (const TFGInt* secret : {&rsaKey->P, &rsaKey->Q, &rsaKey->ExponentModP,
+                                 &rsaKey->ExponentModQ, &rsaKey->PrivateExponent}) {
+      if (!secret->Digits.empty()) SecretDigits(*secret);
+    }
+    RsaPrepareKey(*rsaKey, prepared);
+    RsaDecryptPrepared(key.text, prepared, result);
+    Public(result);
+    Expect(result == expected, rsaKey == &crtKey ? "RsaDecryptPrepared, Chinese remainder"
+                                                 : "RsaDecryptPrepared, direct");
+  }
+}
+
 }  // namespace
 
 std::vector<Check> BigIntegerChecks() {
-  return {{"BigPowMod", PowModOddModulus},
-          {"BigInvMod", InverseModulo},
-          {"BigGcd", GreatestCommonDivisor},
-          {"RsaDecrypt direct", RsaDirect},
-          {"RsaDecrypt CRT", RsaChineseRemainder}};
+  return {
+      {"BigPowMod", PowModOddModulus},         {"BigInvMod", InverseModulo},
+      {"BigGcd", GreatestCommonDivisor},       {"RsaDecrypt direct", RsaDirect},
+      {"RsaDecrypt CRT", RsaChineseRemainder}, {"RsaPrepareKey + RsaDecryptPrepared", RsaPrepared}};
 }
 
 }  // namespace xkit::ct
