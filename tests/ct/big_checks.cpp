@@ -9,6 +9,7 @@
 
 #include "tests/ct/checks.h"
 #include "tests/gmp_records.h"
+#include "xFGInt/random.h"
 #include "xFGIntRSA/xFGIntRSA.h"
 
 namespace xkit::ct {
@@ -157,13 +158,39 @@ void RsaPrepared() {
   }
 }
 
+// Key generation with every random byte secret: the work on the kept primes, and on the
+// rejected candidates up to their rejection. The draws repeat from a seed, so the secret run
+// makes the same key as the public one.
+void KeyGeneration() {
+  constexpr std::uint64_t kSeed = 16;
+  TRsaKey expected, key;
+  {
+    const detail::ScopedRandomSource source(kSeed);
+    RsaGenerateKey(1024, expected);
+  }
+  {
+    const detail::ScopedRandomSource source(
+        kSeed, [](const void* bytes, std::size_t size) { Secret(bytes, size); });
+    RsaGenerateKey(1024, key);
+  }
+  bool same = true;
+  for (TFGInt TRsaKey::*field :
+       {&TRsaKey::Modulus, &TRsaKey::PublicExponent, &TRsaKey::PrivateExponent, &TRsaKey::P,
+        &TRsaKey::Q, &TRsaKey::ExponentModP, &TRsaKey::ExponentModQ, &TRsaKey::Coefficient}) {
+    Public(key.*field);
+    same = same && (key.*field).Digits == (expected.*field).Digits;
+  }
+  Expect(same, "RsaGenerateKey");
+}
+
 }  // namespace
 
 std::vector<Check> BigIntegerChecks() {
   return {
       {"BigPowMod", PowModOddModulus},         {"BigInvMod", InverseModulo},
       {"BigGcd", GreatestCommonDivisor},       {"RsaDecrypt direct", RsaDirect},
-      {"RsaDecrypt CRT", RsaChineseRemainder}, {"RsaPrepareKey + RsaDecryptPrepared", RsaPrepared}};
+      {"RsaDecrypt CRT", RsaChineseRemainder}, {"RsaPrepareKey + RsaDecryptPrepared", RsaPrepared},
+      {"RsaGenerateKey", KeyGeneration}};
 }
 
 }  // namespace xkit::ct
