@@ -170,8 +170,11 @@ bool ModInverse(Limb* r, const Limb* y, const Limb* m, std::size_t n, Limb* scra
 // MULX/ADCX/ADOX path; CPUs that also have AVX-512 IFMA add a path that keeps those kernels
 // and runs modular exponentiation in radix 2^52 with 52-bit vector multiply-adds. Every path
 // gives identical results. The fastest available path is chosen at start-up; tests force
-// each in turn.
-enum class KernelPath : std::uint8_t { kPortable, kMulxAdx, kAvx512Ifma };
+// each in turn. kRadix52Scalar is never chosen: the portable kernels with the radix-2^52
+// exponentiation on scalar kernels, so that tests on any CPU, and the constant-time check
+// under Valgrind (which cannot run AVX-512), reach the code of the IFMA path around its
+// vector kernels.
+enum class KernelPath : std::uint8_t { kPortable, kMulxAdx, kAvx512Ifma, kRadix52Scalar };
 bool KernelPathAvailable(KernelPath path);
 KernelPath ActiveKernelPath();
 // Selects a path for the whole process; returns false (and changes nothing) when the CPU

@@ -284,6 +284,8 @@ bool KernelPathAvailable(KernelPath path) {
       return MulxAdxSupported();
     case KernelPath::kAvx512Ifma:
       return MulxAdxSupported() && Radix52Supported();
+    case KernelPath::kRadix52Scalar:
+      return true;
   }
   return false;
 }
@@ -294,7 +296,8 @@ KernelPath ActiveKernelPath() {
 
 bool SelectKernelPath(KernelPath path) {
   if (!KernelPathAvailable(path)) return false;
-  gProductKernels = path == KernelPath::kPortable ? kPortableKernels : MulxAdxKernels();
+  const bool portable = path == KernelPath::kPortable || path == KernelPath::kRadix52Scalar;
+  gProductKernels = portable ? kPortableKernels : MulxAdxKernels();
   gProductKernels.path = path;
   return true;
 }

@@ -144,7 +144,7 @@ void MontgomeryDomain::Pow(Limb* r, const Limb* a, std::size_t an, const Limb* e
                            std::size_t bits) const {
   const std::size_t n = n_;
   const unsigned k = WindowBits(bits, n);
-  if (ActiveKernelPath() == KernelPath::kAvx512Ifma) {
+  if (Radix52PathActive()) {
     const PowTask task{this, r, a, an, e, en};
     if (PowRadix52(std::span(&task, 1), bits, k, false)) return;
   }
@@ -180,7 +180,7 @@ void MontgomeryDomain::Pow(Limb* r, const Limb* a, std::size_t an, const Limb* e
 void MontgomeryDomain::PowPublicExponent(Limb* r, const Limb* a, std::size_t an, const Limb* e,
                                          std::size_t en) const {
   const std::size_t bits = BitLength(e, en);
-  if (ActiveKernelPath() == KernelPath::kAvx512Ifma) {
+  if (Radix52PathActive()) {
     const PowTask task{this, r, a, an, e, en};
     if (PowRadix52(std::span(&task, 1), bits, 1, true)) return;
   }
@@ -204,7 +204,7 @@ void MontgomeryDomain::PowPublicExponent(Limb* r, const Limb* a, std::size_t an,
 }
 
 void PowPair(const PowTask& first, const PowTask& second, std::size_t bits) {
-  if (ActiveKernelPath() == KernelPath::kAvx512Ifma) {
+  if (Radix52PathActive()) {
     const PowTask tasks[] = {first, second};
     const std::size_t n = std::max(first.domain->Size(), second.domain->Size());
     if (PowRadix52(tasks, bits, WindowBits(bits, n), false)) return;

@@ -42,7 +42,11 @@ std::vector<PathCombination> AvailablePaths() {
       {detail::KernelPath::kMulxAdx, detail::DigitPath::kPortable, "MULX/portable digits"},
       {detail::KernelPath::kMulxAdx, detail::DigitPath::kAvx2, "MULX/AVX2 digits"},
       {detail::KernelPath::kAvx512Ifma, detail::DigitPath::kPortable, "IFMA/portable digits"},
-      {detail::KernelPath::kAvx512Ifma, detail::DigitPath::kAvx2, "IFMA/AVX2 digits"}};
+      {detail::KernelPath::kAvx512Ifma, detail::DigitPath::kAvx2, "IFMA/AVX2 digits"},
+      {detail::KernelPath::kRadix52Scalar, detail::DigitPath::kPortable,
+       "radix-2^52 scalar/portable digits"},
+      {detail::KernelPath::kRadix52Scalar, detail::DigitPath::kAvx2,
+       "radix-2^52 scalar/AVX2 digits"}};
   for (const PathCombination& p : all) {
     if (detail::KernelPathAvailable(p.kernels) && detail::DigitPathAvailable(p.digits)) {
       paths.push_back(p);

@@ -90,11 +90,12 @@ private:
 
 std::string DigitPathName(const ::testing::TestParamInfo<detail::DigitPath>& info);
 
-#define XKIT_INSTANTIATE_KERNEL_PATHS(Suite)                                           \
-  INSTANTIATE_TEST_SUITE_P(Paths, Suite,                                               \
-                           ::testing::Values(::xkit::detail::KernelPath::kPortable,    \
-                                             ::xkit::detail::KernelPath::kMulxAdx,     \
-                                             ::xkit::detail::KernelPath::kAvx512Ifma), \
+#define XKIT_INSTANTIATE_KERNEL_PATHS(Suite)                                              \
+  INSTANTIATE_TEST_SUITE_P(Paths, Suite,                                                  \
+                           ::testing::Values(::xkit::detail::KernelPath::kPortable,       \
+                                             ::xkit::detail::KernelPath::kMulxAdx,        \
+                                             ::xkit::detail::KernelPath::kAvx512Ifma,     \
+                                             ::xkit::detail::KernelPath::kRadix52Scalar), \
                            ::xkit::test::PathName)
 
 #define XKIT_INSTANTIATE_DIGIT_PATHS(Suite)                                                      \
