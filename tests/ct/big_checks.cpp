@@ -1,8 +1,9 @@
 // Checks of the big-integer unit: exponentiation with an odd modulus (base and exponent
-// secret), the inverse and the gcd (the first operand secret), and RsaDecrypt on both paths,
-// directly and with a prepared key (the key secret, the modulus and the text public). Lengths and
-// sign flags are public throughout. Each operation runs once on public operands for the expected
-// result, then on the same operands marked secret.
+// secret), the inverse and the gcd (the first operand secret), RsaDecrypt on both paths,
+// directly and with a prepared key (the key secret, the modulus and the text public),
+// RsaEncrypt (the text secret) and RsaGenerateKey (every random byte secret). Lengths and
+// sign flags are public throughout. Each operation runs once on public operands for the
+// expected result, then on the same operands marked secret.
 #include <gmpxx.h>
 
 #include <string>
@@ -158,6 +159,19 @@ void RsaPrepared() {
   }
 }
 
+// Encryption with the text secret and the key public.
+void RsaEncryption() {
+  const RsaKey& key = Key();
+  const TFGInt n = Record(key.n), e = Record(65537);
+  const std::string message = key.text.substr(0, 300);
+  std::string expected, result;
+  RsaEncrypt(message, e, n, expected);
+  Secret(message);
+  RsaEncrypt(message, e, n, result);
+  Public(result);
+  Expect(result == expected, "RsaEncrypt");
+}
+
 // Key generation with every random byte secret: the work on the kept primes, and on the
 // rejected candidates up to their rejection. The draws repeat from a seed, so the secret run
 // makes the same key as the public one.
@@ -190,7 +204,7 @@ std::vector<Check> BigIntegerChecks() {
       {"BigPowMod", PowModOddModulus},         {"BigInvMod", InverseModulo},
       {"BigGcd", GreatestCommonDivisor},       {"RsaDecrypt direct", RsaDirect},
       {"RsaDecrypt CRT", RsaChineseRemainder}, {"RsaPrepareKey + RsaDecryptPrepared", RsaPrepared},
-      {"RsaGenerateKey", KeyGeneration}};
+      {"RsaEncrypt", RsaEncryption},           {"RsaGenerateKey", KeyGeneration}};
 }
 
 }  // namespace xkit::ct
