@@ -59,6 +59,10 @@ inline TFGInt Signed(Random& random, const mpz_class& magnitude) {
   return Record(magnitude, random.Sign());
 }
 
+// A prime of `bits` bits (bits >= 2; now and then one more): GMP's next prime above a random
+// start with the top bit set.
+mpz_class RandomPrime(Random& random, std::size_t bits);
+
 // A short description of a value: its bit length and its first and last hexadecimal digits.
 std::string Describe(const mpz_class& value);
 std::string Describe(const TFGInt& a);
@@ -122,6 +126,8 @@ struct Operation {
 std::vector<Operation> ArithmeticOperations();
 std::vector<Operation> DivisionOperations();
 std::vector<Operation> ModularOperations();
+std::vector<Operation> PrimeOperations();
+std::vector<Operation> RsaOperations();
 std::vector<Operation> ConversionOperations();
 
 }  // namespace xkit::diff

@@ -1,9 +1,11 @@
 // differential: every big-integer operation against GMP, on every combination of kernel
 // paths this CPU offers, at operand sizes around every threshold of the code and up to
 // 2 million bits, in the shapes that stress it (all ones, powers of two, zero, one digit,
-// both sign flags), under every aliasing pattern of the records, with exact sign flags; and
-// RsaDecrypt's direct path against its Chinese-remainder path. Each case follows from its
-// seed alone, so a mismatch is replayed with --seed.
+// both sign flags), under every aliasing pattern of the records, with exact sign flags; the
+// random values, primality and the next prime; and RSA: RsaDecrypt's direct path against its
+// Chinese-remainder path and against a prepared key, RsaEncrypt's messages back through
+// RsaDecrypt, and RsaGenerateKey's keys checked value by value. Each case follows from its
+// seed alone (the library's random draws included), so a mismatch is replayed with --seed.
 //
 //   differential [--cases N] [--seconds S] [--first-seed S0] [--seed S] [--op TEXT]
 //     --cases N        run N cases (default 100000, or no limit with --seconds), with the
@@ -118,7 +120,7 @@ int Main(int argc, char** argv) {
   std::vector<Operation> operations;
   unsigned totalWeight = 0;
   for (const auto& group : {ArithmeticOperations(), DivisionOperations(), ModularOperations(),
-                            ConversionOperations()}) {
+                            PrimeOperations(), RsaOperations(), ConversionOperations()}) {
     for (const Operation& op : group) {
       if (std::string(op.name).find(options.op) == std::string::npos) continue;
       operations.push_back(op);

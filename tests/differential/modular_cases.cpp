@@ -1,9 +1,7 @@
-// Cases of exponentiation, gcd and inverse, the Montgomery helpers, and RsaDecrypt (its
-// direct path against its Chinese-remainder path on one key).
+// Cases of exponentiation, gcd and inverse, and the Montgomery helpers.
 #include <algorithm>
 
 #include "tests/differential/cases.h"
-#include "xFGIntRSA/xFGIntRSA.h"
 
 namespace xkit::diff {
 
@@ -186,65 +184,13 @@ void MontgomeryHelpers(Random& random, Report& report) {
   }
 }
 
-mpz_class Prime(Random& random, std::size_t bits) {
-  mpz_class p;
-  const mpz_class start = random.Bits(bits) | (mpz_class(1) << (bits - 1));
-  mpz_nextprime(p.get_mpz_t(), start.get_mpz_t());
-  return p;
-}
-
-std::string Bytes(const mpz_class& x) {
-  std::string bytes(mpz_sizeinbase(x.get_mpz_t(), 256), '\0');
-  std::size_t count = 0;
-  mpz_export(bytes.data(), &count, 1, 1, 1, 0, x.get_mpz_t());
-  bytes.resize(count);
-  return bytes;
-}
-
-void Rsa(Random& random, Report& report) {
-  // Keys up to 2,200 bits, beyond 1,000 bits now and then (the primes cost most).
-  const std::size_t maxPrimeBits = random.OneIn(20) ? 1100 : 500;
-  const mpz_class p = Prime(random, 2 + Size(random, maxPrimeBits));
-  mpz_class q = Prime(random, 2 + Size(random, maxPrimeBits));
-  while (q == p)
-    q = Prime(random, 2 + random.Below(64));
-  const mpz_class n = p * q;
-  const mpz_class phi = (p - 1) * (q - 1);
-  mpz_class e = random.OneIn(2) ? 65537 : 3, d;
-  while (mpz_invert(d.get_mpz_t(), e.get_mpz_t(), phi.get_mpz_t()) == 0)
-    e += 2;
-  const mpz_class dp = d % (p - 1), dq = d % (q - 1);
-  // A text of a few blocks, with leading zero bytes now and then.
-  const std::size_t nBits = mpz_sizeinbase(n.get_mpz_t(), 2);
-  std::string text = Bytes(random.Bits(random.Below(3 * nBits + 64)));
-  if (random.OneIn(4)) text.insert(0, random.Below(4), '\0');
-  // Key values are read by their magnitudes: their flags are random.
-  const TFGInt none, exponent = Signed(random, d), modulus = Signed(random, n),
-                     exponentModP = Signed(random, dp), exponentModQ = Signed(random, dq),
-                     primeP = Signed(random, p), primeQ = Signed(random, q);
-  std::string direct, crt;
-  RsaDecrypt(text, exponent, modulus, none, none, none, none, direct);
-  if (random.OneIn(4)) {  // the text's own string as the result
-    crt = text;
-    RsaDecrypt(crt, none, modulus, exponentModP, exponentModQ, primeP, primeQ, crt);
-  } else {
-    RsaDecrypt(text, none, modulus, exponentModP, exponentModQ, primeP, primeQ, crt);
-  }
-  if (crt != direct) {
-    report.Fail("RsaDecrypt: the Chinese-remainder path differs from the direct path");
-    report.Fail("  n = " + Describe(n) + ", p = " + Describe(p) + ", q = " + Describe(q) +
-                ", text of " + std::to_string(text.size()) + " bytes");
-  }
-}
-
 }  // namespace
 
 std::vector<Operation> ModularOperations() {
   return {{"BigPowMod", 4, PowMod},
           {"BigGcd", 4, Gcd},
           {"BigInvMod", 4, InvMod},
-          {"Montgomery helpers", 3, MontgomeryHelpers},
-          {"RsaDecrypt", 1, Rsa}};
+          {"Montgomery helpers", 3, MontgomeryHelpers}};
 }
 
 }  // namespace xkit::diff

@@ -142,6 +142,13 @@ mpz_class Operand(Random& random, std::size_t maxBits) {
   }
 }
 
+mpz_class RandomPrime(Random& random, std::size_t bits) {
+  mpz_class p;
+  const mpz_class start = random.Bits(bits) | (mpz_class(1) << (bits - 1));
+  mpz_nextprime(p.get_mpz_t(), start.get_mpz_t());
+  return p;
+}
+
 std::string Describe(const mpz_class& value) {
   const std::string hex = mpz_class(abs(value)).get_str(16);
   std::ostringstream out;
