@@ -7,7 +7,7 @@
 // secret bytes marked undefined, so that any branch or memory address that depends on them is
 // reported; Declassify marks its value defined again. The mark is compiled into every build
 // where <valgrind/memcheck.h> is available, so that any build can be checked; outside Valgrind
-// it is a handful of register instructions and one store of the value to the stack.
+// it is the test of one flag, set once at start-up.
 #pragma once
 
 #include <cstddef>
@@ -21,11 +21,21 @@
 
 namespace xkit::detail {
 
+#if defined(XKIT_MEMCHECK_MARKS)
+// Whether the process runs under Valgrind: the client request itself (a dozen instructions and
+// the value's trip through memory) is made only then. A mark made during static
+// initialisation, before this is set, is skipped.
+inline bool AskUnderValgrind() {
+  return RUNNING_ON_VALGRIND != 0;
+}
+inline const bool kUnderValgrind = AskUnderValgrind();
+#endif
+
 // Returns value, marked public.
 template <class T>
 inline T Declassify(T value) {
 #if defined(XKIT_MEMCHECK_MARKS)
-  (void)VALGRIND_MAKE_MEM_DEFINED(&value, sizeof value);
+  if (kUnderValgrind) (void)VALGRIND_MAKE_MEM_DEFINED(&value, sizeof value);
 #endif
   return value;
 }
@@ -33,7 +43,7 @@ inline T Declassify(T value) {
 // Marks the `size` bytes at `data` public.
 inline void DeclassifyBytes(const void* data, std::size_t size) {
 #if defined(XKIT_MEMCHECK_MARKS)
-  (void)VALGRIND_MAKE_MEM_DEFINED(data, size);
+  if (kUnderValgrind) (void)VALGRIND_MAKE_MEM_DEFINED(data, size);
 #else
   (void)data;
   (void)size;

@@ -34,13 +34,16 @@ inline void SplitPair(Limb pair, std::uint32_t* d) {
   d[1] = static_cast<std::uint32_t>(pair >> kDigitBits) & kDigitMask;
 }
 
+template <bool kTop>
 std::uint32_t LimbGroupsToDigits(const Limb* a, std::uint32_t* d, std::size_t groups) {
   SplitPair(a[0], d);
   for (unsigned m = 1; m < 4 * groups; ++m)
     SplitPair(PairOfLimbs(a[m - 1], a[m], m), d + 2 * m);
   std::size_t top = 0;
-  for (std::size_t i = 0; i < 8 * groups; ++i)
-    top = TopAfter(top, d[i], i + 1);
+  if constexpr (kTop) {
+    for (std::size_t i = 0; i < 8 * groups; ++i)
+      top = TopAfter(top, d[i], i + 1);
+  }
   return static_cast<std::uint32_t>(top);
 }
 
@@ -48,9 +51,10 @@ std::uint32_t DigitsToLimbsPortable(const std::uint32_t* d, std::size_t n, Limb*
   return DigitsToLimbsBy<DigitGroupsToLimbs>(d, n, out);
 }
 
+template <bool kTop>
 std::size_t LimbsToDigitsPortable(const Limb* a, std::size_t n, std::uint32_t* d,
                                   std::size_t count) {
-  return LimbsToDigitsBy<LimbGroupsToDigits>(a, n, d, count);
+  return LimbsToDigitsBy<LimbGroupsToDigits<kTop>, kTop>(a, n, d, count);
 }
 
 // -- Digit-run sums -----------------------------------------------------------------------------
@@ -162,9 +166,13 @@ std::uint32_t OrDigits(const std::uint32_t* d, std::size_t n) {
   return or0 | or1 | or2 | or3;
 }
 
-constexpr DigitKernels kPortableKernels = {
-    DigitsToLimbsPortable, LimbsToDigitsPortable, DigitRun<false>, DigitRun<true>, OrDigits,
-    DigitPath::kPortable};
+constexpr DigitKernels kPortableKernels = {DigitsToLimbsPortable,
+                                           LimbsToDigitsPortable<false>,
+                                           LimbsToDigitsPortable<true>,
+                                           DigitRun<false>,
+                                           DigitRun<true>,
+                                           OrDigits,
+                                           DigitPath::kPortable};
 
 // Upgrades the table once, during static initialisation.
 [[maybe_unused]] const bool kBestPathSelected = SelectDigitPath(DigitPath::kAvx2);

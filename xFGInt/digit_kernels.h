@@ -24,9 +24,10 @@ namespace xkit::detail {
 // - DigitsToLimbs: reads d[0 .. 8 groups + 2), writes out[0 .. 4 groups), and returns the OR
 //   of d[0 .. 8 groups) as read (bit 31 set when one of those digits has it). Group 7 also
 //   writes a 32nd limb that is not a limb of the block; the caller overwrites or drops it.
-// - LimbsToDigits: reads a[0 .. 4 groups), writes d[0 .. 8 groups), and returns the number
-//   of digits up to the top non-zero one it wrote (0 when all are zero), found without a
-//   branch on the values. Bits that a 32nd limb adds in group 7 are masked off.
+// - LimbsToDigits: reads a[0 .. 4 groups), writes d[0 .. 8 groups). Bits that a 32nd limb
+//   adds in group 7 are masked off. The variant for secret values also returns the number of
+//   digits up to the top non-zero one it wrote (0 when all are zero), found without a branch
+//   on the values; the other returns 0.
 // The drivers below run the groups whose reads and writes stay in bounds through a block
 // kernel, and the few limbs or digits at the top of a value one at a time.
 
@@ -84,7 +85,10 @@ std::uint32_t DigitsToLimbsBy(const std::uint32_t* d, std::size_t n, Limb* out) 
 // d[0..count) := the low count digits of the n limbs a[0..n) (limbs beyond n read as zero);
 // returns the number of digits up to the top non-zero one (0 for zero), which only the
 // values decide: no branch depends on them.
-template <LimbsToDigitsGroups kGroups>
+// d[0..count) := the digits of a[0..n) (limbs beyond n read as zero). kTop: returns the
+// number of digits up to the top non-zero one (0 for zero), found without a branch on the
+// values; otherwise 0.
+template <LimbsToDigitsGroups kGroups, bool kTop>
 std::size_t LimbsToDigitsBy(const Limb* a, std::size_t n, std::uint32_t* d, std::size_t count) {
   std::size_t top = 0;
   for (std::size_t at = 0, to = 0; to < count; at += kBlockLimbs, to += kBlockDigits) {
@@ -94,14 +98,14 @@ std::size_t LimbsToDigitsBy(const Limb* a, std::size_t n, std::uint32_t* d, std:
       --direct;
     if (direct != 0) {
       const std::uint32_t groupTop = kGroups(a + at, d + to, direct);
-      top = TopAfter(top, groupTop, to + groupTop);
+      if constexpr (kTop) top = TopAfter(top, groupTop, to + groupTop);
     }
     const auto limb = [&](std::size_t i) { return at + i < n ? a[at + i] : 0; };
     for (std::size_t k = 8 * direct; k < digits; ++k) {
       const auto m = static_cast<unsigned>(k / 2);
       const Limb pair = m == 0 ? limb(0) : PairOfLimbs(limb(m - 1), limb(m), m);
       d[to + k] = static_cast<std::uint32_t>(pair >> (k % 2 * kDigitBits)) & kDigitMask;
-      top = TopAfter(top, d[to + k], to + k + 1);
+      if constexpr (kTop) top = TopAfter(top, d[to + k], to + k + 1);
     }
   }
   return top;
@@ -118,8 +122,11 @@ using DigitRunAdd = std::uint32_t (*)(std::uint32_t* c, const std::uint32_t* x,
 struct DigitKernels {
   // DigitsToLimbsBy over a path's block kernel.
   std::uint32_t (*digitsToLimbs)(const std::uint32_t* d, std::size_t n, Limb* out);
-  // LimbsToDigitsBy over a path's block kernel.
+  // LimbsToDigitsBy over a path's block kernel: for public values, and for secret ones
+  // (which finds the top digit without a branch).
   std::size_t (*limbsToDigits)(const Limb* a, std::size_t n, std::uint32_t* d, std::size_t count);
+  std::size_t (*limbsToDigitsSecret)(const Limb* a, std::size_t n, std::uint32_t* d,
+                                     std::size_t count);
   DigitRunAdd addRun;
   DigitRunAdd subRun;  // x - y - borrow; returns the borrow out
   // The OR of d[0..n): bit 31 set when a digit has it.

@@ -51,6 +51,7 @@ XKIT_AVX2 std::uint32_t DigitGroupsToLimbs(const std::uint32_t* d, Limb* out, st
   return static_cast<std::uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(seen)) != 0) << 31;
 }
 
+template <bool kTop>
 XKIT_AVX2 std::uint32_t LimbGroupsToDigits(const Limb* a, std::uint32_t* d, std::size_t groups) {
   __m256i up = _mm256_setr_epi64x(0, 2, 4, 6);  // 2 m for the four pairs m of a group
   const __m256i full = _mm256_set1_epi64x(64);
@@ -71,23 +72,30 @@ XKIT_AVX2 std::uint32_t LimbGroupsToDigits(const Limb* a, std::uint32_t* d, std:
     const __m256i digits = _mm256_or_si256(_mm256_and_si256(pairs, lowMask),
                                            _mm256_and_si256(_mm256_slli_epi64(pairs, 1), highMask));
     Store(d + 8 * g, digits);
-    const __m256i zero = _mm256_cmpeq_epi32(digits, _mm256_setzero_si256());
-    tops = _mm256_max_epu32(tops, _mm256_andnot_si256(zero, positions));
-    positions = _mm256_add_epi32(positions, _mm256_set1_epi32(8));
+    if constexpr (kTop) {
+      const __m256i zero = _mm256_cmpeq_epi32(digits, _mm256_setzero_si256());
+      tops = _mm256_max_epu32(tops, _mm256_andnot_si256(zero, positions));
+      positions = _mm256_add_epi32(positions, _mm256_set1_epi32(8));
+    }
     up = _mm256_add_epi64(up, _mm256_set1_epi64x(8));
   }
-  __m128i top = _mm_max_epu32(_mm256_castsi256_si128(tops), _mm256_extracti128_si256(tops, 1));
-  top = _mm_max_epu32(top, _mm_shuffle_epi32(top, _MM_SHUFFLE(1, 0, 3, 2)));
-  top = _mm_max_epu32(top, _mm_shuffle_epi32(top, _MM_SHUFFLE(2, 3, 0, 1)));
-  return static_cast<std::uint32_t>(_mm_cvtsi128_si32(top));
+  if constexpr (kTop) {
+    __m128i top = _mm_max_epu32(_mm256_castsi256_si128(tops), _mm256_extracti128_si256(tops, 1));
+    top = _mm_max_epu32(top, _mm_shuffle_epi32(top, _MM_SHUFFLE(1, 0, 3, 2)));
+    top = _mm_max_epu32(top, _mm_shuffle_epi32(top, _MM_SHUFFLE(2, 3, 0, 1)));
+    return static_cast<std::uint32_t>(_mm_cvtsi128_si32(top));
+  } else {
+    return 0;
+  }
 }
 
 std::uint32_t DigitsToLimbsAvx2(const std::uint32_t* d, std::size_t n, Limb* out) {
   return DigitsToLimbsBy<DigitGroupsToLimbs>(d, n, out);
 }
 
+template <bool kTop>
 std::size_t LimbsToDigitsAvx2(const Limb* a, std::size_t n, std::uint32_t* d, std::size_t count) {
-  return LimbsToDigitsBy<LimbGroupsToDigits>(a, n, d, count);
+  return LimbsToDigitsBy<LimbGroupsToDigits<kTop>, kTop>(a, n, d, count);
 }
 
 // -- Digit-run sums -----------------------------------------------------------------------------
@@ -229,8 +237,9 @@ bool Avx2Supported() {
 }
 
 DigitKernels Avx2DigitKernels() {
-  return {DigitsToLimbsAvx2, LimbsToDigitsAvx2, DigitRun<false>,
-          DigitRun<true>,    OrDigits,          DigitPath::kAvx2};
+  return {DigitsToLimbsAvx2, LimbsToDigitsAvx2<false>, LimbsToDigitsAvx2<true>,
+          DigitRun<false>,   DigitRun<true>,           OrDigits,
+          DigitPath::kAvx2};
 }
 
 #else

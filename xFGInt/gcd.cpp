@@ -67,7 +67,7 @@ void BigGcd(const TFGInt& a, const TFGInt& b, TFGInt& g) {
   Limb sign = Choose(detail::EqualMask(gcd, t, n), Choose(aAbove, bFlag, aFlag), 1);
   sign = Choose(Choose(aAbove, bZero, aZero), Choose(aAbove, aFlag, bFlag), sign);
   sign = Choose(~aBelow & ~aAbove, aFlag, sign);
-  detail::FromLimbs(gcd, n, static_cast<TBigSign>(sign), g);  // Positive is 1
+  detail::FromLimbsSecret(gcd, n, static_cast<TBigSign>(sign), g);  // Positive is 1
 }
 
 }  // namespace xkit

@@ -148,7 +148,7 @@ void BigInvMod(const TFGInt& a, const TFGInt& m, TFGInt& r) {
   // Public: whether the inverse exists, which the caller learns from r anyway.
   if (!detail::Declassify(found)) return;
   if (a.Sign == TBigSign::Negative) detail::SubN(inverse, modulus, inverse, mn);
-  detail::FromLimbs(inverse, mn, TBigSign::Positive, r);
+  detail::FromLimbsSecret(inverse, mn, TBigSign::Positive, r);
 }
 
 }  // namespace xkit

@@ -39,7 +39,7 @@ void BigPowMod(const TFGInt& base, const TFGInt& e, const TFGInt& m, TFGInt& r) 
     detail::Select(result, negated, result, nm,
                    detail::MaskFromBit(exponent[0] & 1) & ~detail::MaskIfZeroN(result, nm));
   }
-  detail::FromLimbs(result, nm, TBigSign::Positive, r);
+  detail::FromLimbsSecret(result, nm, TBigSign::Positive, r);
 }
 
 }  // namespace xkit

@@ -96,7 +96,7 @@ void BigRandomBits(std::size_t bits, TFGInt& r) {
   const std::size_t limbs = (bits + 63) / 64;
   detail::LimbBuffer buffer(limbs);
   DrawBits(buffer.Data(), limbs, bits);
-  detail::FromLimbs(buffer.Data(), limbs, TBigSign::Positive, r);
+  detail::FromLimbsSecret(buffer.Data(), limbs, TBigSign::Positive, r);
 }
 
 void BigRandomBelow(const TFGInt& bound, TFGInt& r) {
@@ -113,7 +113,7 @@ void BigRandomBelow(const TFGInt& bound, TFGInt& r) {
   do {
     DrawBits(value, n, bits);
   } while (detail::Compare(value, limit, n) >= 0);
-  detail::FromLimbs(value, n, TBigSign::Positive, r);
+  detail::FromLimbsSecret(value, n, TBigSign::Positive, r);
 }
 
 }  // namespace xkit

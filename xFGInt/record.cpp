@@ -1,6 +1,7 @@
 // The record operations (release, copy, sign, magnitude comparison) and the bridge between
 // records and limbs.
 #include <algorithm>
+#include <bit>
 
 #include "xFGInt/digit_kernels.h"
 #include "xFGInt/record_limbs.h"
@@ -55,10 +56,22 @@ std::size_t ToLimbsPadded(const TFGInt& a, Limb* out) {
 }
 
 void FromLimbs(const Limb* a, std::size_t n, TBigSign sign, TFGInt& r) {
+  n = NormalizedSize(a, n);
+  // The exact digit count of the value, so the array is sized once.
+  const std::size_t bits =
+      n == 0 ? 0 : kLimbBits * n - static_cast<std::size_t>(std::countl_zero(a[n - 1]));
+  const std::size_t count = std::max<std::size_t>(1, (bits + kDigitBits - 1) / kDigitBits);
+  r.Digits.resize(count + 1);
+  r.Digits[0] = static_cast<std::uint32_t>(count);
+  gDigitKernels.limbsToDigits(a, n, r.Digits.data() + 1, count);
+  r.Sign = sign;
+}
+
+void FromLimbsSecret(const Limb* a, std::size_t n, TBigSign sign, TFGInt& r) {
   // All the digits n limbs can hold are written, and the count is found as they are.
   const std::size_t room = std::max<std::size_t>(1, (kLimbBits * n + kDigitBits - 1) / kDigitBits);
   r.Digits.resize(room + 1);
-  const std::size_t top = gDigitKernels.limbsToDigits(a, n, r.Digits.data() + 1, room);
+  const std::size_t top = gDigitKernels.limbsToDigitsSecret(a, n, r.Digits.data() + 1, room);
   // Public: the record format wants the normalised digit count; it tells the value's size
   // and nothing more.
   const std::size_t count = Declassify(top + (top == 0));

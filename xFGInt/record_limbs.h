@@ -92,9 +92,11 @@ inline std::size_t ToLimbs(const TFGInt& a, Limb* out) {
 }
 
 // r := the n-limb magnitude a (n may be 0, and high zero limbs are allowed) with the given
-// flag, normalised. a must not point into r's digits. Only the record's length depends on
-// the value: no branch and no memory address depends on the limbs otherwise.
+// flag, normalised. a must not point into r's digits.
 void FromLimbs(const Limb* a, std::size_t n, TBigSign sign, TFGInt& r);
+// FromLimbs for a secret value: only the record's length depends on the value, no branch
+// and no memory address depends on the limbs otherwise.
+void FromLimbsSecret(const Limb* a, std::size_t n, TBigSign sign, TFGInt& r);
 
 // The digit kernels under ToLimbs, FromLimbs and the digit sums have a portable path and,
 // on x86-64 CPUs with AVX2, a vector path; both give identical results. The fastest

@@ -33,7 +33,7 @@ std::size_t BitLength(const Limbs& x) {
 
 TFGInt RecordOf(const Limbs& x) {
   TFGInt r;
-  FromLimbs(x.data(), x.size(), TBigSign::Positive, r);
+  FromLimbsSecret(x.data(), x.size(), TBigSign::Positive, r);
   return r;
 }
 
