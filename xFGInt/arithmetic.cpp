@@ -77,6 +77,16 @@ std::uint32_t SubtractDigits(std::uint32_t* c, const std::uint32_t* x, std::size
   return seen;
 }
 
+// The digit check of a sum, made as its runs read the digits, so after c is written: a
+// malformed operand leaves c empty rather than half written.
+void RequireSumDigits(std::uint32_t seen, std::uint32_t topZero, TFGInt& c) {
+  // Public: whether the operands are well formed; every valid operand passes.
+  if (detail::Declassify((seen >> 31) | topZero) != 0) [[unlikely]] {
+    c.Digits.clear();
+    detail::ThrowMalformedDigits(seen);
+  }
+}
+
 // c := x + y where x carries the flag xSign and y the flag ySign (the caller may have
 // flipped y's flag for a subtraction without touching y). c may be x and/or y.
 void AddSigned(const TFGInt& a, TBigSign aSign, const TFGInt& b, TBigSign bSign, TFGInt& c) {
@@ -109,7 +119,7 @@ void AddSigned(const TFGInt& a, TBigSign aSign, const TFGInt& b, TBigSign bSign,
     std::uint32_t* cd = c.Digits.data();
     const std::uint32_t low = DigitRun<false>(cd + 1, xd + 1, yd + 1, ny, 0, seen);
     const std::uint32_t carry = CarryRun<false>(cd + ny + 1, xd + ny + 1, nx - ny, low, seen);
-    detail::RequireDigitsValid(seen, topZero);
+    RequireSumDigits(seen, topZero, c);
     c.Sign = xSign;
     // A carry out is a new top digit 1; the array grows only then.
     if (carry != 0) {
@@ -126,8 +136,8 @@ void AddSigned(const TFGInt& a, TBigSign aSign, const TFGInt& b, TBigSign bSign,
   }
   // nx >= ny still holds: the swap above only happens between equal counts.
   c.Digits.resize(nx + 1);
-  detail::RequireDigitsValid(
-      SubtractDigits(c.Digits.data(), x->Digits.data(), nx, y->Digits.data(), ny), topZero);
+  RequireSumDigits(SubtractDigits(c.Digits.data(), x->Digits.data(), nx, y->Digits.data(), ny),
+                   topZero, c);
   c.Sign = xSign;
   detail::Normalise(c, nx);
 }

@@ -244,6 +244,23 @@ TEST(Malformed, AResultThatIsAnotherOperandKeepsItsValue) {
   EXPECT_TRUE(Holds(a, 99, kPos));
 }
 
+// A result record of its own is never left half written: as it was, or empty.
+TEST(Malformed, AResultOfItsOwnIsLeftAsItWasOrEmpty) {
+  const std::pair<const char*, void (*)(const TFGInt&, const TFGInt&, TFGInt&)> kOperations[] = {
+      {"BigAdd", BigAdd}, {"BigSub", BigSub}, {"BigMul", BigMul},
+      {"BigMod", BigMod}, {"BigGcd", BigGcd}, {"BigInvMod", BigInvMod}};
+  for (const auto& [name, op] : kOperations) {
+    for (const Malformed& m : MalformedRecords()) {
+      for (const bool first : {true, false}) {
+        TFGInt r = kSeven;
+        EXPECT_THROW(first ? op(m.record, kBig, r) : op(kBig, m.record, r), Exception);
+        EXPECT_TRUE(r.Digits.empty() || Holds(r, 7, kPos))
+            << name << ", " << m.kind << (first ? " first" : " second");
+      }
+    }
+  }
+}
+
 // The check sits where the digits are read: a digit with bit 31 at any place of any length,
 // on each digit-kernel path, through the repacking (the product), the digit runs (sums) and
 // the pass that guards an operand a sum writes over.
