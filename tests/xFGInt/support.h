@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -89,11 +90,12 @@ private:
 
 std::string DigitPathName(const ::testing::TestParamInfo<detail::DigitPath>& info);
 
-#define XKIT_INSTANTIATE_KERNEL_PATHS(Suite)                                           \
-  INSTANTIATE_TEST_SUITE_P(Paths, Suite,                                               \
-                           ::testing::Values(::xkit::detail::KernelPath::kPortable,    \
-                                             ::xkit::detail::KernelPath::kMulxAdx,     \
-                                             ::xkit::detail::KernelPath::kAvx512Ifma), \
+#define XKIT_INSTANTIATE_KERNEL_PATHS(Suite)                                              \
+  INSTANTIATE_TEST_SUITE_P(Paths, Suite,                                                  \
+                           ::testing::Values(::xkit::detail::KernelPath::kPortable,       \
+                                             ::xkit::detail::KernelPath::kMulxAdx,        \
+                                             ::xkit::detail::KernelPath::kAvx512Ifma,     \
+                                             ::xkit::detail::KernelPath::kRadix52Scalar), \
                            ::xkit::test::PathName)
 
 #define XKIT_INSTANTIATE_DIGIT_PATHS(Suite)                                                      \
@@ -103,3 +105,15 @@ std::string DigitPathName(const ::testing::TestParamInfo<detail::DigitPath>& inf
       ::xkit::test::DigitPathName)
 
 }  // namespace xkit::test
+
+namespace xkit::detail {
+
+// Parameterised tests print the paths by name.
+inline void PrintTo(KernelPath path, std::ostream* out) {
+  *out << ::xkit::test::PathName({path, 0});
+}
+inline void PrintTo(DigitPath path, std::ostream* out) {
+  *out << ::xkit::test::DigitPathName({path, 0});
+}
+
+}  // namespace xkit::detail
