@@ -10,6 +10,7 @@
 #include "crypto/memory_streams.h"
 #include "crypto/stream_io.h"
 #include "crypto/wipe.h"
+#include "platform/declassify.h"
 
 namespace xkit {
 
@@ -187,7 +188,8 @@ private:
       cipher_.Process(block, 1);
     } else {
       cipher_.Process(block, 1);
-      count = block[kBlock - 1];
+      // Public: the plaintext's length, which the output's length shows.
+      count = detail::Declassify(block[kBlock - 1]);
       // More than the block's own 15 data bytes: a wrong key or damaged data.
       if (count >= kBlock) throw ECipherException(kInvalidFormat);
     }

@@ -7,6 +7,7 @@ packages=(
   cmake g++ make pkg-config
   libgtest-dev libbenchmark-dev          # tests and benchmarks
   libgmp-dev libssl-dev                  # test oracles, benchmark peers, the program's PEM keys
+  valgrind                               # the constant-time check (Memcheck, memcheck.h)
   libcurl4-openssl-dev                   # the HTTP client under the fetch component
   ca-certificates                        # the system's trusted authorities for HTTPS
   nginx-light openssl                    # the real server and the test certificates of the HTTP tests;

@@ -38,7 +38,7 @@ public:
   // The value of a decimal text, as BigFromDecimal reads it ("-" allowed); a malformed text
   // raises EConvertError.
   explicit BigInt(std::string_view decimal);
-  // A copy of a record, or the record itself; an empty record raises Exception.
+  // A copy of a record, or the record itself; an empty or malformed record raises Exception.
   explicit BigInt(const TFGInt& record);
   explicit BigInt(TFGInt&& record);
 

@@ -26,22 +26,24 @@ TMagnitudeOrder CompareDigits(const std::uint32_t* x, const std::uint32_t* y, st
 }
 
 // Sums and differences of digit runs, by the digit kernels (carry lookahead over vector
-// registers). Every run function takes c, x, y at the same index, so c may be x or y.
+// registers). Every run function takes c, x, y at the same index, so c may be x or y, and
+// ORs every digit it reads into `seen` for the bit-31 check.
 
 template <bool kSubtract>
 std::uint32_t DigitRun(std::uint32_t* c, const std::uint32_t* x, const std::uint32_t* y,
-                       std::size_t n, std::uint32_t carry) {
+                       std::size_t n, std::uint32_t carry, std::uint32_t& seen) {
   const detail::DigitKernels& kernels = detail::gDigitKernels;
-  return (kSubtract ? kernels.subRun : kernels.addRun)(c, x, y, n, carry);
+  return (kSubtract ? kernels.subRun : kernels.addRun)(c, x, y, n, carry, seen);
 }
 
 // c[0..n) := x + carry (kSubtract: x - borrow); returns the carry (borrow) out. Once the
-// carry dies the rest is a copy, skipped when c is x.
+// carry dies the rest is a copy, skipped when c is x; its digits are checked all the same.
 template <bool kSubtract>
-std::uint32_t CarryRun(std::uint32_t* c, const std::uint32_t* x, std::size_t n,
-                       std::uint32_t carry) {
+std::uint32_t CarryRun(std::uint32_t* c, const std::uint32_t* x, std::size_t n, std::uint32_t carry,
+                       std::uint32_t& seen) {
   std::size_t i = 0;
   for (; i < n && carry != 0; ++i) {
+    seen |= x[i];
     if (kSubtract) {
       carry = x[i] == 0;
       c[i] = (x[i] - 1) & kDigitMask;
@@ -51,15 +53,38 @@ std::uint32_t CarryRun(std::uint32_t* c, const std::uint32_t* x, std::size_t n,
       carry = t >> 31;
     }
   }
-  if (c != x) std::copy(x + i, x + n, c + i);
+  std::uint32_t rest = 0;
+  if (c != x) {
+    for (; i < n; ++i) {
+      c[i] = x[i];
+      rest |= x[i];
+    }
+  } else {
+    for (; i < n; ++i)
+      rest |= x[i];
+  }
+  seen |= rest;
   return carry;
 }
 
-// c[1..nx] := x[1..nx] - y[1..ny] for |x| >= |y|, nx >= ny; c may be x or y.
-void SubtractDigits(std::uint32_t* c, const std::uint32_t* x, std::size_t nx,
-                    const std::uint32_t* y, std::size_t ny) {
-  const std::uint32_t borrow = DigitRun<true>(c + 1, x + 1, y + 1, ny, 0);
-  CarryRun<true>(c + ny + 1, x + ny + 1, nx - ny, borrow);
+// c[1..nx] := x[1..nx] - y[1..ny] for |x| >= |y|, nx >= ny; c may be x or y. Returns the OR
+// of the digits read.
+std::uint32_t SubtractDigits(std::uint32_t* c, const std::uint32_t* x, std::size_t nx,
+                             const std::uint32_t* y, std::size_t ny) {
+  std::uint32_t seen = 0;
+  const std::uint32_t borrow = DigitRun<true>(c + 1, x + 1, y + 1, ny, 0, seen);
+  CarryRun<true>(c + ny + 1, x + ny + 1, nx - ny, borrow, seen);
+  return seen;
+}
+
+// The digit check of a sum, made as its runs read the digits, so after c is written: a
+// malformed operand leaves c empty rather than half written.
+void RequireSumDigits(std::uint32_t seen, std::uint32_t topZero, TFGInt& c) {
+  // Public: whether the operands are well formed; every valid operand passes.
+  if (detail::Declassify((seen >> 31) | topZero) != 0) [[unlikely]] {
+    c.Digits.clear();
+    detail::ThrowMalformedDigits(seen);
+  }
 }
 
 // c := x + y where x carries the flag xSign and y the flag ySign (the caller may have
@@ -80,13 +105,21 @@ void AddSigned(const TFGInt& a, TBigSign aSign, const TFGInt& b, TBigSign bSign,
   if (DigitCount(*x) < DigitCount(*y)) swapOperands();
   const std::size_t nx = DigitCount(*x);
   const std::size_t ny = DigitCount(*y);
+  // The digits are checked as the runs read them, after c is written. When c is one operand,
+  // the other is checked first, so that a malformed operand never costs the caller a valid
+  // one.
+  if (&c == x && y != x) detail::RequireDigits(*y);
+  if (&c == y && x != y) detail::RequireDigits(*x);
+  const std::uint32_t topZero = detail::TopDigitZero(a) | detail::TopDigitZero(b);
+  std::uint32_t seen = 0;
   if (xSign == ySign) {
     c.Digits.resize(nx + 1);  // may move x's or y's digits when one of them is c
     const std::uint32_t* xd = x->Digits.data();
     const std::uint32_t* yd = y->Digits.data();
     std::uint32_t* cd = c.Digits.data();
-    const std::uint32_t carry = CarryRun<false>(cd + ny + 1, xd + ny + 1, nx - ny,
-                                                DigitRun<false>(cd + 1, xd + 1, yd + 1, ny, 0));
+    const std::uint32_t low = DigitRun<false>(cd + 1, xd + 1, yd + 1, ny, 0, seen);
+    const std::uint32_t carry = CarryRun<false>(cd + ny + 1, xd + ny + 1, nx - ny, low, seen);
+    RequireSumDigits(seen, topZero, c);
     c.Sign = xSign;
     // A carry out is a new top digit 1; the array grows only then.
     if (carry != 0) {
@@ -103,7 +136,8 @@ void AddSigned(const TFGInt& a, TBigSign aSign, const TFGInt& b, TBigSign bSign,
   }
   // nx >= ny still holds: the swap above only happens between equal counts.
   c.Digits.resize(nx + 1);
-  SubtractDigits(c.Digits.data(), x->Digits.data(), nx, y->Digits.data(), ny);
+  RequireSumDigits(SubtractDigits(c.Digits.data(), x->Digits.data(), nx, y->Digits.data(), ny),
+                   topZero, c);
   c.Sign = xSign;
   detail::Normalise(c, nx);
 }
@@ -165,7 +199,7 @@ void BigSquare(const TFGInt& a, TFGInt& b) {
 }
 
 void BigMulSmallInPlace(TFGInt& a, std::uint32_t k) {
-  RequireValue(a);
+  detail::RequireDigits(a);
   const std::size_t n = DigitCount(a);
   a.Digits.resize(n + 3);
   std::uint32_t* d = a.Digits.data();
@@ -182,7 +216,7 @@ void BigMulSmallInPlace(TFGInt& a, std::uint32_t k) {
 }
 
 void BigDivModSmallInPlace(TFGInt& a, std::uint32_t k, std::uint32_t& r) {
-  RequireValue(a);
+  detail::RequireDigits(a);
   if (k == 0) throw EDivByZero();
   const std::size_t n = DigitCount(a);
   std::uint32_t* d = a.Digits.data();
@@ -197,8 +231,7 @@ void BigDivModSmallInPlace(TFGInt& a, std::uint32_t k, std::uint32_t& r) {
 }
 
 void BigSubAbsInPlace(TFGInt& a, const TFGInt& b) {
-  RequireValue(a);
-  RequireValue(b);
+  detail::RequireDigits(a, b);
   const std::size_t na = DigitCount(a);
   const std::size_t nb = DigitCount(b);
   if (na < nb || (na == nb && CompareDigits(a.Digits.data(), b.Digits.data(), na) ==
@@ -210,14 +243,14 @@ void BigSubAbsInPlace(TFGInt& a, const TFGInt& b) {
 }
 
 void BigShiftLeftDigit(TFGInt& a) {
-  RequireValue(a);
+  detail::RequireDigits(a);
   if (detail::IsZero(a)) return;
   a.Digits.insert(a.Digits.begin() + 1, 0);
   a.Digits[0] += 1;
 }
 
 void BigShiftRightDigit(TFGInt& a) {
-  RequireValue(a);
+  detail::RequireDigits(a);
   if (DigitCount(a) == 1) {
     a.Digits[1] = 0;
     return;

@@ -29,7 +29,7 @@ BigInt::BigInt(const TFGInt& record) {
 }
 
 BigInt::BigInt(TFGInt&& record) {
-  detail::RequireValue(record);
+  detail::RequireDigits(record);
   value_ = std::move(record);
 }
 

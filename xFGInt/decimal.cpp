@@ -7,21 +7,19 @@
 #include <vector>
 
 #include "xFGInt/record_limbs.h"
+#include "xFGInt/thresholds.h"
 #include "xFGInt/xFGInt.h"
 
 namespace xkit {
 
 namespace {
 
+using detail::kFromDecimalSplitDigits;
+using detail::kToDecimalSplitLimbs;
 using detail::Limb;
 
 constexpr std::size_t kChunkDigits = 19;
 constexpr Limb kChunkBase = 10000000000000000000ULL;  // 10^19
-
-// Texts up to this many digits convert by the quadratic method; longer ones split.
-constexpr std::size_t kFromDecimalSplitDigits = 1400;
-// Values up to this many limbs convert to text by repeated division; longer ones split.
-constexpr std::size_t kToDecimalSplitLimbs = 24;
 
 // The powers 10^(19 2^j), j = 0, 1, ..., each squared from the one before when first asked for,
 // and for the divisions by them their normalised form and, when long, its reciprocal: built

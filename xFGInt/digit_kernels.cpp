@@ -16,13 +16,17 @@ inline Limb Pair(const std::uint32_t* d) {
   return Limb{d[0] & kDigitMask} | (Limb{d[1] & kDigitMask} << kDigitBits);
 }
 
-void DigitGroupsToLimbs(const std::uint32_t* d, Limb* out, std::size_t groups) {
+std::uint32_t DigitGroupsToLimbs(const std::uint32_t* d, Limb* out, std::size_t groups) {
+  std::uint32_t seen = 0;
+  for (std::size_t i = 0; i < 8 * groups; ++i)
+    seen |= d[i];
   Limb next = Pair(d);
   for (unsigned t = 0; t < 4 * groups; ++t) {
     const Limb pair = next;
     next = Pair(d + 2 * t + 2);
     out[t] = LimbOfPairs(pair, next, t);
   }
+  return seen;
 }
 
 inline void SplitPair(Limb pair, std::uint32_t* d) {
@@ -30,18 +34,27 @@ inline void SplitPair(Limb pair, std::uint32_t* d) {
   d[1] = static_cast<std::uint32_t>(pair >> kDigitBits) & kDigitMask;
 }
 
-void LimbGroupsToDigits(const Limb* a, std::uint32_t* d, std::size_t groups) {
+template <bool kTop>
+std::uint32_t LimbGroupsToDigits(const Limb* a, std::uint32_t* d, std::size_t groups) {
   SplitPair(a[0], d);
   for (unsigned m = 1; m < 4 * groups; ++m)
     SplitPair(PairOfLimbs(a[m - 1], a[m], m), d + 2 * m);
+  std::size_t top = 0;
+  if constexpr (kTop) {
+    for (std::size_t i = 0; i < 8 * groups; ++i)
+      top = TopAfter(top, d[i], i + 1);
+  }
+  return static_cast<std::uint32_t>(top);
 }
 
-void DigitsToLimbsPortable(const std::uint32_t* d, std::size_t n, Limb* out) {
-  DigitsToLimbsBy<DigitGroupsToLimbs>(d, n, out);
+std::uint32_t DigitsToLimbsPortable(const std::uint32_t* d, std::size_t n, Limb* out) {
+  return DigitsToLimbsBy<DigitGroupsToLimbs>(d, n, out);
 }
 
-void LimbsToDigitsPortable(const Limb* a, std::size_t n, std::uint32_t* d, std::size_t count) {
-  LimbsToDigitsBy<LimbGroupsToDigits>(a, n, d, count);
+template <bool kTop>
+std::size_t LimbsToDigitsPortable(const Limb* a, std::size_t n, std::uint32_t* d,
+                                  std::size_t count) {
+  return LimbsToDigitsBy<LimbGroupsToDigits<kTop>, kTop>(a, n, d, count);
 }
 
 // -- Digit-run sums -----------------------------------------------------------------------------
@@ -59,8 +72,9 @@ void LimbsToDigitsPortable(const Limb* a, std::size_t n, std::uint32_t* d, std::
 // carry (borrow) out.
 template <bool kSubtract>
 std::uint32_t DigitRunTail(std::uint32_t* c, const std::uint32_t* x, const std::uint32_t* y,
-                           std::size_t n, std::uint32_t carry) {
+                           std::size_t n, std::uint32_t carry, std::uint32_t& seen) {
   for (std::size_t i = 0; i < n; ++i) {
+    seen |= x[i] | y[i];
     if (kSubtract) {
       // 2^31 + x - y - borrow lies in 1 .. 2^32 - 1; bit 31 clear means a borrow.
       const std::uint32_t t = 0x80000000u + x[i] - y[i] - carry;
@@ -95,17 +109,21 @@ inline std::uint64_t SignBits(__m128i v) {
 // carry out. kSubtract selects x - y - borrow instead.
 template <bool kSubtract>
 std::uint32_t LookaheadBlock(std::uint32_t* c, const std::uint32_t* x, const std::uint32_t* y,
-                             std::size_t n, std::uint32_t carry) {
+                             std::size_t n, std::uint32_t carry, std::uint32_t& seen) {
   const __m128i mask = _mm_set1_epi32(kDigitMask);
   const __m128i zero = _mm_setzero_si128();
   std::uint64_t generate = 0;
   std::uint64_t propagate = 0;
+  __m128i operands = zero;  // the OR of every digit read, for the bit-31 check
   for (std::size_t i = 0; i < n; i += 4) {
-    const __m128i t = kSubtract ? _mm_sub_epi32(Load(x + i), Load(y + i))
-                                : _mm_add_epi32(Load(x + i), Load(y + i));
+    const __m128i xs = Load(x + i);
+    const __m128i ys = Load(y + i);
+    operands = _mm_or_si128(operands, _mm_or_si128(xs, ys));
+    const __m128i t = kSubtract ? _mm_sub_epi32(xs, ys) : _mm_add_epi32(xs, ys);
     generate |= SignBits(t) << i;
     propagate |= SignBits(_mm_cmpeq_epi32(t, kSubtract ? zero : mask)) << i;
   }
+  seen |= static_cast<std::uint32_t>(SignBits(operands) != 0) << 31;
   const std::uint64_t either = generate | propagate;
   const std::uint64_t carries = (generate + either + carry) ^ generate ^ either;
   for (std::size_t i = 0; i < n; i += 4) {
@@ -121,20 +139,40 @@ std::uint32_t LookaheadBlock(std::uint32_t* c, const std::uint32_t* x, const std
 
 template <bool kSubtract>
 std::uint32_t DigitRun(std::uint32_t* c, const std::uint32_t* x, const std::uint32_t* y,
-                       std::size_t n, std::uint32_t carry) {
+                       std::size_t n, std::uint32_t carry, std::uint32_t& seen) {
   std::size_t i = 0;
 #if defined(__SSE2__)
   for (; n - i >= 4;) {
     const std::size_t block = std::min(kLookaheadGroups * 4, (n - i) & ~std::size_t{3});
-    carry = LookaheadBlock<kSubtract>(c + i, x + i, y + i, block, carry);
+    carry = LookaheadBlock<kSubtract>(c + i, x + i, y + i, block, carry, seen);
     i += block;
   }
 #endif
-  return DigitRunTail<kSubtract>(c + i, x + i, y + i, n - i, carry);
+  return DigitRunTail<kSubtract>(c + i, x + i, y + i, n - i, carry, seen);
 }
 
-constexpr DigitKernels kPortableKernels = {DigitsToLimbsPortable, LimbsToDigitsPortable,
-                                           DigitRun<false>, DigitRun<true>, DigitPath::kPortable};
+// Four accumulators, so that the loop is not one chain of ORs.
+std::uint32_t OrDigits(const std::uint32_t* d, std::size_t n) {
+  std::uint32_t or0 = 0, or1 = 0, or2 = 0, or3 = 0;
+  std::size_t i = 0;
+  for (; i + 4 <= n; i += 4) {
+    or0 |= d[i];
+    or1 |= d[i + 1];
+    or2 |= d[i + 2];
+    or3 |= d[i + 3];
+  }
+  for (; i < n; ++i)
+    or0 |= d[i];
+  return or0 | or1 | or2 | or3;
+}
+
+constexpr DigitKernels kPortableKernels = {DigitsToLimbsPortable,
+                                           LimbsToDigitsPortable<false>,
+                                           LimbsToDigitsPortable<true>,
+                                           DigitRun<false>,
+                                           DigitRun<true>,
+                                           OrDigits,
+                                           DigitPath::kPortable};
 
 // Upgrades the table once, during static initialisation.
 [[maybe_unused]] const bool kBestPathSelected = SelectDigitPath(DigitPath::kAvx2);

@@ -35,10 +35,12 @@ XKIT_AVX2 inline __m256i Pairs(const std::uint32_t* d) {
   return _mm256_or_si256(low, high);
 }
 
-XKIT_AVX2 void DigitGroupsToLimbs(const std::uint32_t* d, Limb* out, std::size_t groups) {
+XKIT_AVX2 std::uint32_t DigitGroupsToLimbs(const std::uint32_t* d, Limb* out, std::size_t groups) {
   __m256i down = _mm256_setr_epi64x(0, 2, 4, 6);  // 2 t for the four limbs t of a group
   const __m256i width = _mm256_set1_epi64x(62);
+  __m256i seen = _mm256_setzero_si256();  // the OR of the group's digits as read
   for (std::size_t g = 0; g < groups; ++g) {
+    seen = _mm256_or_si256(seen, Load(d + 8 * g));
     const __m256i pairs = Pairs(d + 8 * g);     // pairs t
     const __m256i next = Pairs(d + 8 * g + 2);  // pairs t + 1
     const __m256i limbs = _mm256_or_si256(_mm256_srlv_epi64(pairs, down),
@@ -46,13 +48,18 @@ XKIT_AVX2 void DigitGroupsToLimbs(const std::uint32_t* d, Limb* out, std::size_t
     Store(out + 4 * g, limbs);
     down = _mm256_add_epi64(down, _mm256_set1_epi64x(8));
   }
+  return static_cast<std::uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(seen)) != 0) << 31;
 }
 
-XKIT_AVX2 void LimbGroupsToDigits(const Limb* a, std::uint32_t* d, std::size_t groups) {
+template <bool kTop>
+XKIT_AVX2 std::uint32_t LimbGroupsToDigits(const Limb* a, std::uint32_t* d, std::size_t groups) {
   __m256i up = _mm256_setr_epi64x(0, 2, 4, 6);  // 2 m for the four pairs m of a group
   const __m256i full = _mm256_set1_epi64x(64);
   const __m256i lowMask = _mm256_set1_epi64x(kDigitMask);
   const __m256i highMask = _mm256_set1_epi64x(Limb{kDigitMask} << 32);
+  // Lane j: the largest 1-based position of a non-zero digit written in lane j so far.
+  __m256i positions = _mm256_setr_epi32(1, 2, 3, 4, 5, 6, 7, 8);
+  __m256i tops = _mm256_setzero_si256();
   for (std::size_t g = 0; g < groups; ++g) {
     const __m256i here = Load(a + 4 * g);  // limbs m
     // Limbs m - 1. Pair 0 has none, and its count of 64 clears whatever stands in its lane,
@@ -65,16 +72,30 @@ XKIT_AVX2 void LimbGroupsToDigits(const Limb* a, std::uint32_t* d, std::size_t g
     const __m256i digits = _mm256_or_si256(_mm256_and_si256(pairs, lowMask),
                                            _mm256_and_si256(_mm256_slli_epi64(pairs, 1), highMask));
     Store(d + 8 * g, digits);
+    if constexpr (kTop) {
+      const __m256i zero = _mm256_cmpeq_epi32(digits, _mm256_setzero_si256());
+      tops = _mm256_max_epu32(tops, _mm256_andnot_si256(zero, positions));
+      positions = _mm256_add_epi32(positions, _mm256_set1_epi32(8));
+    }
     up = _mm256_add_epi64(up, _mm256_set1_epi64x(8));
+  }
+  if constexpr (kTop) {
+    __m128i top = _mm_max_epu32(_mm256_castsi256_si128(tops), _mm256_extracti128_si256(tops, 1));
+    top = _mm_max_epu32(top, _mm_shuffle_epi32(top, _MM_SHUFFLE(1, 0, 3, 2)));
+    top = _mm_max_epu32(top, _mm_shuffle_epi32(top, _MM_SHUFFLE(2, 3, 0, 1)));
+    return static_cast<std::uint32_t>(_mm_cvtsi128_si32(top));
+  } else {
+    return 0;
   }
 }
 
-void DigitsToLimbsAvx2(const std::uint32_t* d, std::size_t n, Limb* out) {
-  DigitsToLimbsBy<DigitGroupsToLimbs>(d, n, out);
+std::uint32_t DigitsToLimbsAvx2(const std::uint32_t* d, std::size_t n, Limb* out) {
+  return DigitsToLimbsBy<DigitGroupsToLimbs>(d, n, out);
 }
 
-void LimbsToDigitsAvx2(const Limb* a, std::size_t n, std::uint32_t* d, std::size_t count) {
-  LimbsToDigitsBy<LimbGroupsToDigits>(a, n, d, count);
+template <bool kTop>
+std::size_t LimbsToDigitsAvx2(const Limb* a, std::size_t n, std::uint32_t* d, std::size_t count) {
+  return LimbsToDigitsBy<LimbGroupsToDigits<kTop>, kTop>(a, n, d, count);
 }
 
 // -- Digit-run sums -----------------------------------------------------------------------------
@@ -98,46 +119,48 @@ XKIT_AVX2 inline std::uint32_t SignMask(const __m256i* v) {
 }
 
 // c[0..n) := x + y + carry (kSubtract: x - y - borrow) for 1 <= n <= 8 kVectors, kVectors
-// 1, 4 or 8; returns the carry (borrow) out. Lanes beyond n are neither read nor written.
+// 1, 4 or 8; returns the carry (borrow) out, and ORs the digits read into `operands`. Lanes
+// beyond n are neither read nor written.
 template <bool kSubtract, std::size_t kVectors>
-[[gnu::always_inline]] XKIT_AVX2 inline std::uint32_t LookaheadBlock(std::uint32_t* c,
-                                                                     const std::uint32_t* x,
-                                                                     const std::uint32_t* y,
-                                                                     std::size_t n,
-                                                                     std::uint32_t carry) {
+[[gnu::always_inline]] XKIT_AVX2 inline std::uint32_t LookaheadBlock(
+    std::uint32_t* c, const std::uint32_t* x, const std::uint32_t* y, std::size_t n,
+    std::uint32_t carry, __m256i& operands) {
   const std::size_t whole = n / 8;
   const std::size_t vectors = (n + 7) / 8;
   const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
   const __m256i inside = _mm256_cmpgt_epi32(_mm256_set1_epi32(static_cast<int>(n % 8)), lanes);
   const __m256i one = _mm256_set1_epi32(1);
+  // Lanes beyond n hold 0; they can only change carries above n. The sums stay in registers
+  // for the second pass; t + 1 (kSubtract: t - 1) only until its signs are taken, four
+  // vectors at a time, which leaves a register for the operands' OR.
   __m256i t[kVectors];
-  __m256i stepped[kVectors];  // t + 1 (kSubtract: t - 1)
-  for (std::size_t v = 0; v < kVectors; ++v) {
-    __m256i xs = _mm256_setzero_si256();
-    __m256i ys = _mm256_setzero_si256();
-    if (v < whole) {
-      xs = Load(x + 8 * v);
-      ys = Load(y + 8 * v);
-    } else if (v < vectors) {
-      xs = _mm256_maskload_epi32(reinterpret_cast<const int*>(x + 8 * v), inside);
-      ys = _mm256_maskload_epi32(reinterpret_cast<const int*>(y + 8 * v), inside);
+  std::uint64_t generate = 0;
+  std::uint64_t either = 0;
+  constexpr std::size_t kQuarter = kVectors < 4 ? kVectors : 4;
+  for (std::size_t h = 0; h < kVectors; h += kQuarter) {
+    __m256i stepped[kQuarter];
+    for (std::size_t k = 0; k < kQuarter; ++k) {
+      const std::size_t v = h + k;
+      __m256i xs = _mm256_setzero_si256();
+      __m256i ys = _mm256_setzero_si256();
+      if (v < whole) {
+        xs = Load(x + 8 * v);
+        ys = Load(y + 8 * v);
+      } else if (v < vectors) {
+        xs = _mm256_maskload_epi32(reinterpret_cast<const int*>(x + 8 * v), inside);
+        ys = _mm256_maskload_epi32(reinterpret_cast<const int*>(y + 8 * v), inside);
+      }
+      operands = _mm256_or_si256(operands, _mm256_or_si256(xs, ys));
+      t[v] = kSubtract ? _mm256_sub_epi32(xs, ys) : _mm256_add_epi32(xs, ys);
+      stepped[k] = kSubtract ? _mm256_sub_epi32(t[v], one) : _mm256_add_epi32(t[v], one);
     }
-    t[v] = kSubtract ? _mm256_sub_epi32(xs, ys) : _mm256_add_epi32(xs, ys);
-    stepped[v] = kSubtract ? _mm256_sub_epi32(t[v], one) : _mm256_add_epi32(t[v], one);
-  }
-  // Lanes beyond n hold 0; they can only change carries above n.
-  std::uint64_t generate;
-  std::uint64_t either;
-  if constexpr (kVectors == 1) {
-    generate = static_cast<std::uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(t[0])));
-    either = static_cast<std::uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(stepped[0])));
-  } else {
-    generate = SignMask(t);
-    either = SignMask(stepped);
-  }
-  if constexpr (kVectors == 8) {
-    generate |= std::uint64_t{SignMask(t + 4)} << 32;
-    either |= std::uint64_t{SignMask(stepped + 4)} << 32;
+    if constexpr (kVectors == 1) {
+      generate = static_cast<std::uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(t[0])));
+      either = static_cast<std::uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(stepped[0])));
+    } else {
+      generate |= std::uint64_t{SignMask(t + h)} << (8 * h);
+      either |= std::uint64_t{SignMask(stepped)} << (8 * h);
+    }
   }
   // 65 bits: bit 64 is the carry out of a whole block of 64 digits.
   const DoubleLimb sum = DoubleLimb{generate} + either + carry;
@@ -167,18 +190,43 @@ template <bool kSubtract, std::size_t kVectors>
 
 template <bool kSubtract>
 XKIT_AVX2 std::uint32_t DigitRun(std::uint32_t* c, const std::uint32_t* x, const std::uint32_t* y,
-                                 std::size_t n, std::uint32_t carry) {
+                                 std::size_t n, std::uint32_t carry, std::uint32_t& seen) {
   std::size_t i = 0;
+  __m256i operands = _mm256_setzero_si256();
   for (; n - i >= kRunBlock; i += kRunBlock)
-    carry = LookaheadBlock<kSubtract, 8>(c + i, x + i, y + i, kRunBlock, carry);
+    carry = LookaheadBlock<kSubtract, 8>(c + i, x + i, y + i, kRunBlock, carry, operands);
   if (n - i > kRunBlock / 2) {
-    carry = LookaheadBlock<kSubtract, 8>(c + i, x + i, y + i, n - i, carry);
+    carry = LookaheadBlock<kSubtract, 8>(c + i, x + i, y + i, n - i, carry, operands);
   } else if (n - i > 8) {
-    carry = LookaheadBlock<kSubtract, 4>(c + i, x + i, y + i, n - i, carry);
+    carry = LookaheadBlock<kSubtract, 4>(c + i, x + i, y + i, n - i, carry, operands);
   } else if (i < n) {
-    carry = LookaheadBlock<kSubtract, 1>(c + i, x + i, y + i, n - i, carry);
+    carry = LookaheadBlock<kSubtract, 1>(c + i, x + i, y + i, n - i, carry, operands);
   }
+  seen |= static_cast<std::uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(operands)) != 0) << 31;
   return carry;
+}
+
+// Four vectors at a time into four accumulators; the rest under a mask.
+XKIT_AVX2 std::uint32_t OrDigits(const std::uint32_t* d, std::size_t n) {
+  __m256i acc[4] = {_mm256_setzero_si256(), _mm256_setzero_si256(), _mm256_setzero_si256(),
+                    _mm256_setzero_si256()};
+  std::size_t i = 0;
+  for (; i + 32 <= n; i += 32) {
+    for (std::size_t k = 0; k < 4; ++k)
+      acc[k] = _mm256_or_si256(acc[k], Load(d + i + 8 * k));
+  }
+  for (; i + 8 <= n; i += 8)
+    acc[0] = _mm256_or_si256(acc[0], Load(d + i));
+  const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  const __m256i inside = _mm256_cmpgt_epi32(_mm256_set1_epi32(static_cast<int>(n - i)), lanes);
+  acc[1] =
+      _mm256_or_si256(acc[1], _mm256_maskload_epi32(reinterpret_cast<const int*>(d + i), inside));
+  const __m256i all =
+      _mm256_or_si256(_mm256_or_si256(acc[0], acc[1]), _mm256_or_si256(acc[2], acc[3]));
+  __m128i half = _mm_or_si128(_mm256_castsi256_si128(all), _mm256_extracti128_si256(all, 1));
+  half = _mm_or_si128(half, _mm_shuffle_epi32(half, _MM_SHUFFLE(1, 0, 3, 2)));
+  half = _mm_or_si128(half, _mm_shuffle_epi32(half, _MM_SHUFFLE(2, 3, 0, 1)));
+  return static_cast<std::uint32_t>(_mm_cvtsi128_si32(half));
 }
 
 }  // namespace
@@ -189,7 +237,9 @@ bool Avx2Supported() {
 }
 
 DigitKernels Avx2DigitKernels() {
-  return {DigitsToLimbsAvx2, LimbsToDigitsAvx2, DigitRun<false>, DigitRun<true>, DigitPath::kAvx2};
+  return {DigitsToLimbsAvx2, LimbsToDigitsAvx2<false>, LimbsToDigitsAvx2<true>,
+          DigitRun<false>,   DigitRun<true>,           OrDigits,
+          DigitPath::kAvx2};
 }
 
 #else

@@ -161,6 +161,8 @@ inline Limb MaskFromBit(Limb bit) {
 void Select(Limb* r, const Limb* a, const Limb* b, std::size_t n, Limb mask);
 // All ones when a[0..n) is zero.
 Limb MaskIfZeroN(const Limb* a, std::size_t n);
+// The bit length of a[0..n) (0 for zero; high zero limbs allowed), by a pass over all n limbs.
+std::size_t BitLength(const Limb* a, std::size_t n);
 
 // -- Montgomery arithmetic -----------------------------------------------------------------
 // Modulo an odd m of n limbs with m[n-1] != 0, with the radix R = 2^(64 n). The Montgomery
@@ -184,15 +186,17 @@ void ModAdd(Limb* r, const Limb* a, const Limb* b, const Limb* m, std::size_t n,
 // Binary gcd with 63-bit approximations (after Pornin, "Optimized Binary GCD for Modular
 // Inversion", 2020): each round runs 31 cheap steps on two words that stand for the
 // operands, then applies the steps to the operands in one linear pass. No step branches on
-// the values, and the round count depends on bit lengths alone (ModInverse's on m's), so
-// ModInverse keeps y secret and m's value too, given its length.
+// the values, and the round count depends on n alone for GcdOdd and on m's bit length for
+// ModInverse, so GcdOdd keeps both operands secret and ModInverse keeps y secret and m's
+// value too, given its length.
 
 // Scratch limbs that Gcd and ModInverse need for operands of n limbs.
 std::size_t GcdScratchSize(std::size_t n);
 // g[0..n) = gcd(a, b) for a of n limbs and an odd b of n limbs. g may equal a or b.
 void GcdOdd(Limb* g, const Limb* a, const Limb* b, std::size_t n, Limb* scratch);
-// For an odd m > 1 and y < m, both of n limbs: when gcd(y, m) = 1, r[0..n) = y^-1 mod m and
-// the result is true; otherwise false and r is left alone. r must not overlap y or m.
+// For an odd m > 1 and y < m, both of n limbs: r[0..n) = y^-1 mod m when gcd(y, m) = 1, and
+// the result tells whether it is (r holds no inverse otherwise). The result is as secret as
+// y: the caller declassifies it. r must not overlap y or m.
 bool ModInverse(Limb* r, const Limb* y, const Limb* m, std::size_t n, Limb* scratch);
 
 // -- CPU paths -----------------------------------------------------------------------------
@@ -201,8 +205,11 @@ bool ModInverse(Limb* r, const Limb* y, const Limb* m, std::size_t n, Limb* scra
 // MULX/ADCX/ADOX path; CPUs that also have AVX-512 IFMA add a path that keeps those kernels
 // and runs modular exponentiation in radix 2^52 with 52-bit vector multiply-adds. Every path
 // gives identical results. The fastest available path is chosen at start-up; tests force
-// each in turn.
-enum class KernelPath : std::uint8_t { kPortable, kMulxAdx, kAvx512Ifma };
+// each in turn. kRadix52Scalar is never chosen: the portable kernels with the radix-2^52
+// exponentiation on scalar kernels, so that tests on any CPU, and the constant-time check
+// under Valgrind (which cannot run AVX-512), reach the code of the IFMA path around its
+// vector kernels.
+enum class KernelPath : std::uint8_t { kPortable, kMulxAdx, kAvx512Ifma, kRadix52Scalar };
 bool KernelPathAvailable(KernelPath path);
 KernelPath ActiveKernelPath();
 // Selects a path for the whole process; returns false (and changes nothing) when the CPU

@@ -51,7 +51,7 @@ int Compare(const Limb* a, const Limb* b, std::size_t n) {
   "setc %[out]\n\t"
 // clang-format on
 
-Limb AddN(Limb* r, const Limb* a, const Limb* b, std::size_t n) {
+Limb AddNCarryChain(Limb* r, const Limb* a, const Limb* b, std::size_t n) {
   unsigned char out;
   Limb t;
   std::size_t count;
@@ -63,7 +63,7 @@ Limb AddN(Limb* r, const Limb* a, const Limb* b, std::size_t n) {
   return out;
 }
 
-Limb SubN(Limb* r, const Limb* a, const Limb* b, std::size_t n) {
+Limb SubNCarryChain(Limb* r, const Limb* a, const Limb* b, std::size_t n) {
   unsigned char out;
   Limb t;
   std::size_t count;
@@ -78,16 +78,24 @@ Limb SubN(Limb* r, const Limb* a, const Limb* b, std::size_t n) {
 #undef XKIT_CARRY_CHAIN
 #undef XKIT_CARRY_CHAIN_STEP
 
-#else
+#endif
 
-Limb AddN(Limb* r, const Limb* a, const Limb* b, std::size_t n) {
-  unsigned char carry = 0;
-  for (std::size_t i = 0; i < n; ++i)
-    carry = AddCarry(carry, a[i], b[i], r[i]);
+// The portable chains take each carry from a comparison, so it stays data: Memcheck follows
+// data through every step, while a carry flag held across instructions it only approximates
+// (it takes the flag that ADC, SBB or DEC pass on as defined), which would hide a secret
+// carry from the constant-time check.
+Limb AddNPortable(Limb* r, const Limb* a, const Limb* b, std::size_t n) {
+  Limb carry = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const Limb s = a[i] + carry;
+    const Limb t = s + b[i];
+    carry = static_cast<Limb>(s < carry) + static_cast<Limb>(t < s);  // at most one is set
+    r[i] = t;
+  }
   return carry;
 }
 
-Limb SubN(Limb* r, const Limb* a, const Limb* b, std::size_t n) {
+Limb SubNPortable(Limb* r, const Limb* a, const Limb* b, std::size_t n) {
   Limb borrow = 0;
   for (std::size_t i = 0; i < n; ++i) {
     const Limb x = a[i];
@@ -99,7 +107,13 @@ Limb SubN(Limb* r, const Limb* a, const Limb* b, std::size_t n) {
   return borrow;
 }
 
-#endif
+Limb AddN(Limb* r, const Limb* a, const Limb* b, std::size_t n) {
+  return gProductKernels.addN(r, a, b, n);
+}
+
+Limb SubN(Limb* r, const Limb* a, const Limb* b, std::size_t n) {
+  return gProductKernels.subN(r, a, b, n);
+}
 
 Limb Add1(Limb* r, const Limb* a, std::size_t n, Limb b) {
   std::size_t i = 0;
@@ -214,8 +228,9 @@ void AddDoubledSquaresPortable(Limb* r, const Limb* a, std::size_t n) {
 namespace {
 
 constexpr ProductKernels kPortableKernels = {
-    Mul1Portable,        AddMul1Portable,  SubMul1Portable,     MulBasecasePortable,
-    SqrBasecasePortable, RedcRowsPortable, kPortableThresholds, KernelPath::kPortable};
+    AddNPortable,        SubNPortable,         Mul1Portable,        AddMul1Portable,
+    SubMul1Portable,     MulBasecasePortable,  SqrBasecasePortable, RedcRowsPortable,
+    kPortableThresholds, KernelPath::kPortable};
 
 // Upgrades the table once, during static initialisation.
 [[maybe_unused]] const bool kBestPathSelected =
@@ -245,6 +260,8 @@ bool KernelPathAvailable(KernelPath path) {
       return MulxAdxSupported();
     case KernelPath::kAvx512Ifma:
       return MulxAdxSupported() && Radix52Supported();
+    case KernelPath::kRadix52Scalar:
+      return true;
   }
   return false;
 }
@@ -255,7 +272,8 @@ KernelPath ActiveKernelPath() {
 
 bool SelectKernelPath(KernelPath path) {
   if (!KernelPathAvailable(path)) return false;
-  gProductKernels = path == KernelPath::kPortable ? kPortableKernels : MulxAdxKernels();
+  const bool portable = path == KernelPath::kPortable || path == KernelPath::kRadix52Scalar;
+  gProductKernels = portable ? kPortableKernels : MulxAdxKernels();
   gProductKernels.path = path;
   return true;
 }

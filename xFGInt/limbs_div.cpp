@@ -9,6 +9,7 @@
 
 #include "xFGInt/limbs.h"
 #include "xFGInt/limbs_paths.h"
+#include "xFGInt/thresholds.h"
 
 namespace xkit::detail {
 
@@ -126,10 +127,6 @@ void DivSchoolbook(Limb* q, Limb* np, std::size_t nn, const Limb* dp, std::size_
   }
   np[dn - 1] = n1;
 }
-
-// Quotients of at least this many limbs are found by halves (divide and conquer), shorter
-// ones by the schoolbook method; measured with the BigDivMod and BigToDecimal benchmarks.
-constexpr std::size_t kDivideByHalvesThreshold = 40;
 
 // Scratch limbs that the division by halves needs for a divisor of n limbs.
 std::size_t HalvesScratchSize(std::size_t n) {

@@ -10,8 +10,8 @@
 // undoes by negating it with its factors.
 // Alongside, u and v follow a x = u y and b x = v y (mod m), which yields the inverse.
 #include <algorithm>
-#include <bit>
 
+#include "platform/declassify.h"
 #include "xFGInt/limbs.h"
 
 namespace xkit::detail {
@@ -39,11 +39,6 @@ inline void SwapIf(Limb& x, Limb& y, Limb mask) {
   y ^= t;
 }
 
-std::size_t BitLength(const Limb* a, std::size_t n) {
-  n = NormalizedSize(a, n);
-  return n == 0 ? 0 : 64 * n - static_cast<std::size_t>(std::countl_zero(a[n - 1]));
-}
-
 // The 63-bit words that stand for a and b: the low 31 bits of each, under the 32 bits that
 // start at the top bit of the longer one. When both fit in 63 bits they are exact.
 void Approximate(const Limb* a, const Limb* b, std::size_t n, Limb& aBar, Limb& bBar) {
@@ -57,9 +52,9 @@ void Approximate(const Limb* a, const Limb* b, std::size_t n, Limb& aBar, Limb& 
     top = Choose(searching, i, top);
     searching &= MaskIfZero(a[i] | b[i]);
   }
-  // b is odd, so aHigh | bHigh is non-zero and s lies in 0..63 (LZCNT takes the same time
-  // for every input).
-  const unsigned s = static_cast<unsigned>(std::countl_zero(aHigh | bHigh));
+  // b is odd, so aHigh | bHigh is non-zero and s lies in 0..63; the OR with 1 spares the
+  // count its test for zero (BSR and LZCNT take the same time for every input).
+  const unsigned s = static_cast<unsigned>(__builtin_clzll(aHigh | bHigh | 1));
   const Limb length = 64 * top + 64 - s;
   // Bits length - 64 .. length - 1; (x >> 1) >> (63 - s) is x >> (64 - s), and 0 for s = 0.
   const Limb aTop = (aHigh << s) | ((aLow >> 1) >> (63 - s));
@@ -196,7 +191,8 @@ void Run(GcdState& s, const Limb* m, std::size_t n, Limb mInverse, std::size_t b
   const std::size_t rounds = (2 * bits + kStepsPerRound - 2) / (kStepsPerRound - 1) + 1;
   for (std::size_t i = 0; i < rounds; ++i)
     Round(s, m, n, mInverse);
-  while (MaskIfZeroN(s.a, n) == 0)
+  // Public: the fixed rounds always finish, so this is false for every input.
+  while (Declassify(MaskIfZeroN(s.a, n)) == 0)
     Round(s, m, n, mInverse);
 }
 
@@ -227,7 +223,7 @@ void GcdOdd(Limb* g, const Limb* a, const Limb* b, std::size_t n, Limb* scratch)
   GcdState s = Lay(scratch, n, false);
   std::copy(a, a + n, s.a);
   std::copy(b, b + n, s.b);
-  Run(s, nullptr, n, 0, std::max(BitLength(a, n), BitLength(b, n)));
+  Run(s, nullptr, n, 0, kLimbBits * n);
   std::copy(s.b, s.b + n, g);
 }
 
@@ -238,12 +234,13 @@ bool ModInverse(Limb* r, const Limb* y, const Limb* m, std::size_t n, Limb* scra
   std::fill(s.u, s.u + n, Limb{0});
   std::fill(s.v, s.v + n, Limb{0});
   s.u[0] = 1;
-  Run(s, m, n, MontgomeryInverse(m[0]), BitLength(m, n));
+  // Public: m's bit length is a size (BigInvMod's modulus is public, RSA's primes are secret
+  // but their sizes are not).
+  Run(s, m, n, MontgomeryInverse(m[0]), Declassify(BitLength(m, n)));
+  std::copy(s.v, s.v + n, r);
   // b holds the gcd: one exactly when the inverse exists.
   s.b[0] ^= 1;
-  if (MaskIfZeroN(s.b, n) == 0) return false;
-  std::copy(s.v, s.v + n, r);
-  return true;
+  return MaskIfZeroN(s.b, n) != 0;
 }
 
 }  // namespace xkit::detail

@@ -38,6 +38,23 @@ Limb MaskIfZeroN(const Limb* a, std::size_t n) {
   return MaskIfZero(any);
 }
 
+std::size_t BitLength(const Limb* a, std::size_t n) {
+  // From the top down, `above` stays all ones while every limb seen is zero; the first
+  // non-zero limb is taken, and every limb below it counts 64 bits.
+  Limb above = ~Limb{0};
+  Limb top = 0;
+  std::size_t below = 0;
+  for (std::size_t i = n; i-- > 0;) {
+    const Limb first = above & ~MaskIfZero(a[i]);
+    top |= a[i] & first;
+    below |= i & first;
+    above &= ~first;
+  }
+  // clz(top | 1) needs no zero test; the value zero leaves top = 0, masked out at the end.
+  const std::size_t topBits = 64 - static_cast<std::size_t>(__builtin_clzll(top | 1));
+  return (64 * below + topBits) & ~above;
+}
+
 Limb MontgomeryInverse(Limb m0) {
   // Newton's iteration x := x (2 - m0 x) doubles the correct low bits; an odd m0 is its own
   // inverse modulo 8, so five steps give 3 * 32 >= 64 bits.

@@ -201,8 +201,9 @@ bool MulxAdxSupported() {
 }
 
 ProductKernels MulxAdxKernels() {
-  return {Mul1MulxAdx,        AddMul1MulxAdx,  SubMul1MulxAdx,     MulBasecaseMulxAdx,
-          SqrBasecaseMulxAdx, RedcRowsMulxAdx, kMulxAdxThresholds, KernelPath::kMulxAdx};
+  return {AddNCarryChain,     SubNCarryChain,      Mul1MulxAdx,        AddMul1MulxAdx,
+          SubMul1MulxAdx,     MulBasecaseMulxAdx,  SqrBasecaseMulxAdx, RedcRowsMulxAdx,
+          kMulxAdxThresholds, KernelPath::kMulxAdx};
 }
 
 #else
@@ -211,8 +212,9 @@ bool MulxAdxSupported() {
   return false;
 }
 ProductKernels MulxAdxKernels() {
-  return {Mul1Portable,        AddMul1Portable,  SubMul1Portable,     MulBasecasePortable,
-          SqrBasecasePortable, RedcRowsPortable, kPortableThresholds, KernelPath::kPortable};
+  return {AddNPortable,        SubNPortable,         Mul1Portable,        AddMul1Portable,
+          SubMul1Portable,     MulBasecasePortable,  SqrBasecasePortable, RedcRowsPortable,
+          kPortableThresholds, KernelPath::kPortable};
 }
 
 #endif

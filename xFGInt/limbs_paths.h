@@ -1,5 +1,5 @@
-// Internal to the kernel layer: the table of product kernels (one-limb rows and schoolbook
-// products) that the CPU-path switch swaps, and the two paths that fill it.
+// Internal to the kernel layer: the table of product kernels (carry chains, one-limb rows and
+// schoolbook products) that the CPU-path switch swaps, and the two paths that fill it.
 #pragma once
 
 #include "xFGInt/limbs.h"
@@ -41,7 +41,11 @@ struct ProductThresholds {
 inline constexpr ProductThresholds kPortableThresholds = {20, 40, 120, 120};
 inline constexpr ProductThresholds kMulxAdxThresholds = {24, 56, 240, 240};
 
+using ChainKernel = Limb (*)(Limb* r, const Limb* a, const Limb* b, std::size_t n);
+
 struct ProductKernels {
+  ChainKernel addN;  // AddN and SubN
+  ChainKernel subN;
   RowKernel mul1;
   RowKernel addMul1;
   RowKernel subMul1;
@@ -59,6 +63,11 @@ struct ProductKernels {
 // allows, so a kernel that runs during static initialisation is still correct.
 extern ProductKernels gProductKernels;
 
+Limb AddNPortable(Limb* r, const Limb* a, const Limb* b, std::size_t n);
+Limb SubNPortable(Limb* r, const Limb* a, const Limb* b, std::size_t n);
+// ADC and SBB chains (x86-64 only), on the MULX/ADX path.
+Limb AddNCarryChain(Limb* r, const Limb* a, const Limb* b, std::size_t n);
+Limb SubNCarryChain(Limb* r, const Limb* a, const Limb* b, std::size_t n);
 Limb Mul1Portable(Limb* r, const Limb* a, std::size_t n, Limb b);
 Limb AddMul1Portable(Limb* r, const Limb* a, std::size_t n, Limb b);
 Limb SubMul1Portable(Limb* r, const Limb* a, std::size_t n, Limb b);

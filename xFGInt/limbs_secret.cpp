@@ -24,13 +24,23 @@ Limb EqualMask(const Limb* a, const Limb* b, std::size_t n) {
   return MaskIfZero(any);
 }
 
+Limb AddSecret(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn) {
+  Limb carry = AddN(r, a, b, bn);
+  for (std::size_t i = bn; i < an; ++i) {
+    r[i] = a[i] + carry;
+    carry = r[i] < carry;
+  }
+  return carry;
+}
+
 std::size_t TrailingZerosSecret(const Limb* a, std::size_t n) {
-  // Scans every limb; the count of the first non-zero one is kept by a mask. TZCNT takes
-  // the same time for every input (countr_zero of 0 is 64).
+  // Scans every limb; the count of the first non-zero one is kept by a mask. The top bit
+  // spares the count its test for zero, a branch on the limb where the target lacks TZCNT;
+  // it changes nothing for a non-zero limb, and a zero one is masked out.
   Limb count = 0;
   Limb searching = ~Limb{0};
   for (std::size_t i = 0; i < n; ++i) {
-    const Limb here = 64 * i + static_cast<Limb>(std::countr_zero(a[i]));
+    const Limb here = 64 * i + static_cast<Limb>(__builtin_ctzll(a[i] | (Limb{1} << 63)));
     const Limb found = searching & ~MaskIfZero(a[i]);
     count |= here & found;
     searching &= ~found;

@@ -19,6 +19,10 @@ Limb LessMask(const Limb* a, const Limb* b, std::size_t n);
 // All ones when a[0..n) == b[0..n).
 Limb EqualMask(const Limb* a, const Limb* b, std::size_t n);
 
+// r[0..an) = a + b with an >= bn, the carry run through every limb (Add stops where it
+// dies); returns the carry. r may equal a and/or b.
+Limb AddSecret(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn);
+
 // The number of trailing zero bits of a[0..n); 64 n for zero.
 std::size_t TrailingZerosSecret(const Limb* a, std::size_t n);
 // a[0..n) >>= s and a[0..n) <<= s (bits shifted out are lost), for a secret s below 64 n.

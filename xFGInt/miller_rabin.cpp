@@ -1,21 +1,17 @@
 // The Miller-Rabin round in constant time for a candidate that passes. The power b^m runs
 // over the full bit length of w rather than m's (which would show s), and the squarings
 // that follow run a fixed number of times with the steps beyond s masked out; only when
-// s exceeds that number (for 1 in 2^32 random candidates) does the count of squarings follow s.
+// s exceeds that number (for 1 in 2^32 random candidates) does the count of squarings follow
+// s, and key generation draws such a candidate afresh.
 #include <algorithm>
 #include <bit>
 
+#include "platform/declassify.h"
 #include "xFGInt/limbs_secret.h"
 #include "xFGInt/primes.h"
 #include "xFGInt/random.h"
 
 namespace xkit::detail {
-
-namespace {
-
-constexpr std::size_t kSquarings = 32;
-
-}  // namespace
 
 MillerRabin::MillerRabin(const Limb* w, std::size_t n)
     : n_(n),
@@ -33,13 +29,21 @@ MillerRabin::MillerRabin(const Limb* w, std::size_t n)
   SubN(minusOne_.data(), w, one_.data(), n);
 }
 
+bool MillerRabin::FixedSquarings() const {
+  // Public: a candidate outside is redrawn by key generation; other callers test public
+  // numbers.
+  return Declassify(s_ <= kMillerRabinSquarings);
+}
+
 bool MillerRabin::Passes(const Limb* b) const {
   std::vector<Limb> power(n_), x(n_);
   domain_.Pow(power.data(), b, n_, m_.data(), n_, bits_);
   domain_.ToMontgomery(x.data(), power.data(), n_);
   Limb passed = EqualMask(x.data(), one_.data(), n_) | EqualMask(x.data(), minusOne_.data(), n_);
   // x = b^(m 2^j) for j = 1 .. s - 1; the steps from s on change nothing.
-  const std::size_t squarings = std::max(s_, kSquarings);
+  // Public: kMillerRabinSquarings for every candidate key generation keeps (FixedSquarings);
+  // other callers test public numbers.
+  const std::size_t squarings = Declassify(std::max(s_, kMillerRabinSquarings));
   for (std::size_t j = 1; j < squarings; ++j) {
     domain_.Sqr(x.data(), x.data());
     passed |= LessMask1(j, s_) & EqualMask(x.data(), minusOne_.data(), n_);

@@ -5,18 +5,10 @@
 #include <algorithm>
 #include <bit>
 
+#include "platform/declassify.h"
 #include "xFGInt/radix52.h"
 
 namespace xkit::detail {
-
-namespace {
-
-std::size_t BitLength(const Limb* a, std::size_t n) {
-  n = NormalizedSize(a, n);
-  return n == 0 ? 0 : 64 * n - static_cast<std::size_t>(std::countl_zero(a[n - 1]));
-}
-
-}  // namespace
 
 // The window width for an exponent of `bits` bits modulo n limbs: the cheapest in products,
 // counting 2^k - 2 to fill the table, one per window, and the window's table scan, 2^k
@@ -61,13 +53,16 @@ void SelectEntry(Limb* __restrict out, const Limb* __restrict table, std::size_t
 
 MontgomeryDomain::MontgomeryDomain(const Limb* m, std::size_t n)
     : n_(n),
+      // Public: the modulus's bit length is a size (RSA's primes are secret, their sizes are
+      // not); the constants' derivation loops over it.
+      bits_(Declassify(BitLength(m, n))),
       m_(m, m + n),
       mInverse_(MontgomeryInverse(m[0])),
       one_(n, 0),
       rSquared_(n),
       scratch_(3 * n) {
   // R mod m: 2^(bits - 1) is below m; doubling it modulo m 64n - bits + 1 times gives 2^64n.
-  const std::size_t bits = BitLength(m, n);
+  const std::size_t bits = bits_;
   one_[(bits - 1) / 64] = Limb{1} << ((bits - 1) % 64);
   for (std::size_t i = bits - 1; i < 64 * n; ++i)
     Add(one_.data(), one_.data(), one_.data());
@@ -83,6 +78,7 @@ MontgomeryDomain::MontgomeryDomain(const Limb* m, std::size_t n)
 
 MontgomeryDomain::MontgomeryDomain(const Limb* m, std::size_t n, PublicModulus)
     : n_(n),
+      bits_(BitLength(m, n)),
       m_(m, m + n),
       mInverse_(MontgomeryInverse(m[0])),
       one_(n),
@@ -133,16 +129,22 @@ void MontgomeryDomain::FromMontgomery(Limb* r, const Limb* a) const {
   Redc(r, t, m_.data(), n_, mInverse_);
 }
 
+void MontgomeryDomain::Reduce(Limb* r, const Limb* a, std::size_t an) const {
+  ToMontgomery(r, a, an);
+  FromMontgomery(r, r);
+}
+
 void MontgomeryDomain::Pow(Limb* r, const Limb* a, std::size_t an, const Limb* e,
                            std::size_t en) const {
-  Pow(r, a, an, e, en, BitLength(e, en));
+  // Public: the exponent's bit length sets the number of windows, by design.
+  Pow(r, a, an, e, en, Declassify(BitLength(e, en)));
 }
 
 void MontgomeryDomain::Pow(Limb* r, const Limb* a, std::size_t an, const Limb* e, std::size_t en,
                            std::size_t bits) const {
   const std::size_t n = n_;
   const unsigned k = WindowBits(bits, n);
-  if (ActiveKernelPath() == KernelPath::kAvx512Ifma) {
+  if (Radix52PathActive()) {
     const PowTask task{this, r, a, an, e, en};
     if (PowRadix52(std::span(&task, 1), bits, k, false)) return;
   }
@@ -178,7 +180,7 @@ void MontgomeryDomain::Pow(Limb* r, const Limb* a, std::size_t an, const Limb* e
 void MontgomeryDomain::PowPublicExponent(Limb* r, const Limb* a, std::size_t an, const Limb* e,
                                          std::size_t en) const {
   const std::size_t bits = BitLength(e, en);
-  if (ActiveKernelPath() == KernelPath::kAvx512Ifma) {
+  if (Radix52PathActive()) {
     const PowTask task{this, r, a, an, e, en};
     if (PowRadix52(std::span(&task, 1), bits, 1, true)) return;
   }
@@ -202,7 +204,7 @@ void MontgomeryDomain::PowPublicExponent(Limb* r, const Limb* a, std::size_t an,
 }
 
 void PowPair(const PowTask& first, const PowTask& second, std::size_t bits) {
-  if (ActiveKernelPath() == KernelPath::kAvx512Ifma) {
+  if (Radix52PathActive()) {
     const PowTask tasks[] = {first, second};
     const std::size_t n = std::max(first.domain->Size(), second.domain->Size());
     if (PowRadix52(tasks, bits, WindowBits(bits, n), false)) return;

@@ -25,11 +25,16 @@ public:
   MontgomeryDomain(const Limb* m, std::size_t n, PublicModulus);
 
   std::size_t Size() const { return n_; }
+  // The modulus's bit length (public: a size).
+  std::size_t Bits() const { return bits_; }
 
   // r[0..n) = a R mod m for a of an limbs, of any size (an = 0 is zero).
   void ToMontgomery(Limb* r, const Limb* a, std::size_t an) const;
   // r[0..n) = a R^-1 mod m for a[0..n) below R: back from Montgomery form.
   void FromMontgomery(Limb* r, const Limb* a) const;
+  // r[0..n) = a mod m for a of an limbs, of any size: a long division's result, in time that
+  // depends on the sizes alone.
+  void Reduce(Limb* r, const Limb* a, std::size_t an) const;
   // r = a b R^-1 mod m, r = a^2 R^-1 mod m, r = (a + b) mod m, for operands below m; r may be
   // an operand.
   void Mul(Limb* r, const Limb* a, const Limb* b) const;
@@ -57,6 +62,7 @@ public:
 
 private:
   std::size_t n_;
+  std::size_t bits_;  // the modulus's bit length
   std::vector<Limb> m_;
   Limb mInverse_;                      // -m^-1 mod 2^64
   std::vector<Limb> one_;              // R mod m: 1 in Montgomery form

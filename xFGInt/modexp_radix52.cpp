@@ -13,11 +13,6 @@ namespace xkit::detail {
 
 namespace {
 
-std::size_t ModulusBits(const MontgomeryDomain& domain) {
-  const std::size_t n = domain.Size();
-  return 64 * n - static_cast<std::size_t>(std::countl_zero(domain.Modulus()[n - 1]));
-}
-
 // Digits for a modulus of `bits` bits with R' >= 4m.
 std::size_t DigitsFor(std::size_t bits) {
   return (bits + 2 + kDigitBits52 - 1) / kDigitBits52;
@@ -33,7 +28,7 @@ public:
   Side(const PowTask& task, std::size_t digits, std::size_t entries)
       : task_(task), domain_(*task.domain), width_(8 * ((digits + 7) / 8)) {
     const std::size_t n = domain_.Size();
-    const std::size_t bits = ModulusBits(domain_);
+    const std::size_t bits = domain_.Bits();
     // Plain limbs: R' mod m (by doublings from 2^(bits - 1), which is below m), and the
     // base's form a R' = (a R) (R' mod m) R^-1.
     limbs_.assign(3 * n, 0);
@@ -123,7 +118,7 @@ private:
 bool PowRadix52(std::span<const PowTask> tasks, std::size_t bits, unsigned k, bool publicExponent) {
   std::size_t digits = 0;
   for (const PowTask& task : tasks)
-    digits = std::max(digits, DigitsFor(ModulusBits(*task.domain)));
+    digits = std::max(digits, DigitsFor(task.domain->Bits()));
   const std::size_t blocks = (digits + 7) / 8;
   if (blocks > (tasks.size() == 1 ? kMaxBlocks : kMaxPairBlocks)) return false;
 
@@ -132,7 +127,10 @@ bool PowRadix52(std::span<const PowTask> tasks, std::size_t bits, unsigned k, bo
   sides.reserve(tasks.size());
   for (const PowTask& task : tasks)
     sides.emplace_back(task, digits, entries);
-  Sides all(sides, Radix52KernelsFor(blocks), digits);
+  const Radix52Kernels kernels = ActiveKernelPath() == KernelPath::kRadix52Scalar
+                                     ? Radix52ScalarKernels()
+                                     : Radix52KernelsFor(blocks);
+  Sides all(sides, kernels, digits);
 
   for (std::size_t i = 2; i < entries; ++i)
     all.Product(Side::kTable + i, Side::kTable + i - 1, Side::kTable + 1);

@@ -28,7 +28,7 @@ void LowDigits(const TFGInt& a, std::size_t k, std::uint32_t mask, TFGInt& r) {
 }  // namespace
 
 void BigTruncateDigits(const TFGInt& a, TFGInt& r, std::uint32_t k, std::uint32_t mask) {
-  detail::RequireValue(a);
+  detail::RequireDigits(a);
   if (detail::DigitCount(a) < k) {
     BigCopy(a, r);
     return;
@@ -39,8 +39,8 @@ void BigTruncateDigits(const TFGInt& a, TFGInt& r, std::uint32_t k, std::uint32_
 
 void BigMulTruncated(const TFGInt& a, const TFGInt& b, TFGInt& c, std::uint32_t k,
                      std::uint32_t mask) {
-  detail::RequireValue(a);
-  detail::RequireValue(b);
+  detail::RequireDigits(a);
+  detail::RequireDigits(b);
   // Digits above k of an operand only reach product digits above k.
   TFGInt x, y, product;
   LowDigits(a, std::min<std::size_t>(k, detail::DigitCount(a)), 0x7FFFFFFF, x);

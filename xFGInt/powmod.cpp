@@ -19,8 +19,10 @@ void BigPowMod(const TFGInt& base, const TFGInt& e, const TFGInt& m, TFGInt& r) 
   detail::Limb* exponent = x + lb;
   detail::Limb* modulus = exponent + le;
   detail::Limb* result = modulus + lm;
-  const std::size_t nb = detail::ToLimbs(base, x);
-  const std::size_t ne = detail::ToLimbs(e, exponent);
+  // The base and the exponent keep their high zero limbs: their sizes come from their records
+  // alone, never from their values.
+  const std::size_t nb = detail::ToLimbsPadded(base, x);
+  const std::size_t ne = detail::ToLimbsPadded(e, exponent);
   const std::size_t nm = detail::ToLimbs(m, modulus);
   if (nm == 1 && modulus[0] == 1) {
     result[0] = 0;  // every residue modulo 1 is 0
@@ -34,11 +36,10 @@ void BigPowMod(const TFGInt& base, const TFGInt& e, const TFGInt& m, TFGInt& r) 
   if (base.Sign == TBigSign::Negative) {
     detail::Limb* negated = result + lm;
     detail::SubN(negated, modulus, result, nm);
-    const detail::Limb odd = ne == 0 ? 0 : exponent[0] & 1;
     detail::Select(result, negated, result, nm,
-                   detail::MaskFromBit(odd) & ~detail::MaskIfZeroN(result, nm));
+                   detail::MaskFromBit(exponent[0] & 1) & ~detail::MaskIfZeroN(result, nm));
   }
-  detail::FromLimbs(result, nm, TBigSign::Positive, r);
+  detail::FromLimbsSecret(result, nm, TBigSign::Positive, r);
 }
 
 }  // namespace xkit

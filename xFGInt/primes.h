@@ -27,10 +27,17 @@ bool IsSmallPrime(Limb a);
 
 // Miller-Rabin rounds for an odd w > 3 of n limbs (w[n-1] != 0): with w - 1 = m 2^s (m odd),
 // a base b passes when b^m = 1 or b^(m 2^j) = -1 (mod w) for some j < s. A prime passes every
-// base; a composite at most a quarter of them (Rabin).
+// base; a composite at most a quarter of them (Rabin). A round takes kMillerRabinSquarings
+// squarings after the power whatever s is, unless s is larger still.
+inline constexpr std::size_t kMillerRabinSquarings = 32;
+
 class MillerRabin {
 public:
   MillerRabin(const Limb* w, std::size_t n);
+
+  // Whether s <= kMillerRabinSquarings, so that every round takes the same time (false for 1
+  // in 2^32 random candidates). The outcome is public: key generation redraws the others.
+  bool FixedSquarings() const;
 
   // Whether the base b[0..n) (below w) passes.
   bool Passes(const Limb* b) const;

@@ -46,6 +46,14 @@ struct Radix52Kernels {
 };
 // The kernels for 1 .. kMaxBlocks blocks; only on a CPU where Radix52Supported().
 Radix52Kernels Radix52KernelsFor(std::size_t blocks);
+// The same kernels in scalar code, for any block count (modexp_radix52_scalar.cpp).
+Radix52Kernels Radix52ScalarKernels();
+
+// Whether the active kernel path exponentiates in radix 2^52 (IFMA, or its scalar stand-in).
+inline bool Radix52PathActive() {
+  const KernelPath path = ActiveKernelPath();
+  return path == KernelPath::kAvx512Ifma || path == KernelPath::kRadix52Scalar;
+}
 
 // The fixed-window exponentiation in radix 2^52 (modexp_radix52.cpp) for one task, or two
 // side by side, with exponents of `bits` bits and windows of k bits: the same windows and

@@ -21,6 +21,7 @@ namespace {
 // The test source: SplitMix64, whose every seed gives a full-period stream.
 bool gTestSourceActive = false;
 std::uint64_t gTestState = 0;
+ScopedRandomSource::DrawObserver gTestObserver = nullptr;
 
 std::uint64_t NextTestWord() {
   std::uint64_t z = (gTestState += 0x9E3779B97F4A7C15u);
@@ -31,13 +32,15 @@ std::uint64_t NextTestWord() {
 
 }  // namespace
 
-ScopedRandomSource::ScopedRandomSource(std::uint64_t seed) {
+ScopedRandomSource::ScopedRandomSource(std::uint64_t seed, DrawObserver onDraw) {
   gTestSourceActive = true;
   gTestState = seed;
+  gTestObserver = onDraw;
 }
 
 ScopedRandomSource::~ScopedRandomSource() {
   gTestSourceActive = false;
+  gTestObserver = nullptr;
 }
 
 void RandomBytes(void* out, std::size_t size) {
@@ -47,6 +50,7 @@ void RandomBytes(void* out, std::size_t size) {
       const std::uint64_t word = NextTestWord();
       std::memcpy(bytes + i, &word, size - i < 8 ? size - i : 8);
     }
+    if (gTestObserver != nullptr) gTestObserver(out, size);
     return;
   }
   // getrandom returns fewer bytes than asked only for large requests or when a signal
@@ -92,7 +96,7 @@ void BigRandomBits(std::size_t bits, TFGInt& r) {
   const std::size_t limbs = (bits + 63) / 64;
   detail::LimbBuffer buffer(limbs);
   DrawBits(buffer.Data(), limbs, bits);
-  detail::FromLimbs(buffer.Data(), limbs, TBigSign::Positive, r);
+  detail::FromLimbsSecret(buffer.Data(), limbs, TBigSign::Positive, r);
 }
 
 void BigRandomBelow(const TFGInt& bound, TFGInt& r) {
@@ -109,7 +113,7 @@ void BigRandomBelow(const TFGInt& bound, TFGInt& r) {
   do {
     DrawBits(value, n, bits);
   } while (detail::Compare(value, limit, n) >= 0);
-  detail::FromLimbs(value, n, TBigSign::Positive, r);
+  detail::FromLimbsSecret(value, n, TBigSign::Positive, r);
 }
 
 }  // namespace xkit

@@ -16,11 +16,13 @@ void RandomBytes(void* out, std::size_t size);
 void RandomLimbs(Limb* out, std::size_t n);
 
 // For tests only: while an object lives, every draw comes from a generator seeded with
-// `seed` instead of the operating system, so that a run repeats exactly. One at a time, and
-// not while another thread draws.
+// `seed` instead of the operating system, so that a run repeats exactly; `onDraw`, when
+// given, sees the bytes of every draw before they are used (the constant-time check marks
+// them secret there). One at a time, and not while another thread draws.
 class ScopedRandomSource {
 public:
-  explicit ScopedRandomSource(std::uint64_t seed);
+  using DrawObserver = void (*)(const void* bytes, std::size_t size);
+  explicit ScopedRandomSource(std::uint64_t seed, DrawObserver onDraw = nullptr);
   ~ScopedRandomSource();
   ScopedRandomSource(const ScopedRandomSource&) = delete;
   ScopedRandomSource& operator=(const ScopedRandomSource&) = delete;

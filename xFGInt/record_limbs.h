@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/declassify.h"
 #include "platform/memory.h"
 #include "xFGInt/limbs.h"
 #include "xFGInt/xFGInt.h"
@@ -17,15 +18,43 @@ namespace xkit::detail {
 inline constexpr unsigned kDigitBits = 31;
 inline constexpr std::uint32_t kDigitMask = 0x7FFFFFFF;
 
-// Throws the Exception that tells why a is not a value.
-[[noreturn]] void ThrowNotAValue(const TFGInt& a);
+// A record is checked in two parts. RequireValue checks its array, which is public (sizes):
+// not empty, and the count cell matching it. The digits are checked where they are read
+// anyway: repacked into limbs (ToLimbs) or summed (the digit runs OR what they read), and
+// otherwise by a vector pass over them (RequireDigits): each below 2^31, and the top one
+// non-zero unless it is zero's single digit.
 
-// Throws Exception unless a is a value: not empty, and its count cell matches its array.
+// Throws the Exception that tells why a fails RequireValue.
+[[noreturn]] void ThrowNotAValue(const TFGInt& a);
+// Throws the Exception for malformed digits (see RequireDigitsValid).
+[[noreturn]] void ThrowMalformedDigits(std::uint32_t seen);
+
 inline void RequireValue(const TFGInt& a) {
   if (a.Digits.size() < 2 || a.Digits[0] != a.Digits.size() - 1) [[unlikely]] {
     ThrowNotAValue(a);
   }
 }
+
+// 1 when a (which passes RequireValue) has more than one digit and a zero top digit, else 0;
+// no branch on the digit.
+inline std::uint32_t TopDigitZero(const TFGInt& a) {
+  const std::size_t n = a.Digits.size() - 1;
+  return static_cast<std::uint32_t>(n > 1) & static_cast<std::uint32_t>(a.Digits[n] == 0);
+}
+
+// Throws Exception unless the digits read are well formed: `seen`, the OR of the digits, has
+// bit 31 clear, and `topZero`, the OR of the operands' TopDigitZero, is 0.
+inline void RequireDigitsValid(std::uint32_t seen, std::uint32_t topZero) {
+  // Public: whether the operands are well formed; every valid operand passes.
+  if (Declassify((seen >> 31) | topZero) != 0) [[unlikely]] {
+    ThrowMalformedDigits(seen);
+  }
+}
+
+// RequireValue and RequireDigitsValid in one pass over the digits of a (and b), for the
+// operations that read them no other way, and before a sum writes over an operand.
+void RequireDigits(const TFGInt& a);
+void RequireDigits(const TFGInt& a, const TFGInt& b);
 
 inline std::size_t DigitCount(const TFGInt& a) {
   return a.Digits[0];
@@ -52,13 +81,23 @@ inline std::size_t LimbsForDigits(std::size_t n) {
   return (n * kDigitBits + 63) / 64;
 }
 
-// Writes the magnitude of a (a value) as LimbsForDigits(count) limbs; returns the count
-// without high zero limbs (0 for zero).
-std::size_t ToLimbs(const TFGInt& a, Limb* out);
+// Writes the magnitude of a (which passes RequireValue) as LimbsForDigits(count) limbs, high
+// zero limbs included, and returns that count; the time depends on the count alone. Throws
+// Exception, having written nothing else, when the digits are malformed.
+std::size_t ToLimbsPadded(const TFGInt& a, Limb* out);
+
+// ToLimbsPadded, returning the count without high zero limbs (0 for zero), which tells the
+// value's size.
+inline std::size_t ToLimbs(const TFGInt& a, Limb* out) {
+  return NormalizedSize(out, ToLimbsPadded(a, out));
+}
 
 // r := the n-limb magnitude a (n may be 0, and high zero limbs are allowed) with the given
 // flag, normalised. a must not point into r's digits.
 void FromLimbs(const Limb* a, std::size_t n, TBigSign sign, TFGInt& r);
+// FromLimbs for a secret value: only the record's length depends on the value, no branch
+// and no memory address depends on the limbs otherwise.
+void FromLimbsSecret(const Limb* a, std::size_t n, TBigSign sign, TFGInt& r);
 
 // The digit kernels under ToLimbs, FromLimbs and the digit sums have a portable path and,
 // on x86-64 CPUs with AVX2, a vector path; both give identical results. The fastest
@@ -73,6 +112,8 @@ bool SelectDigitPath(DigitPath path);
 // Uninitialised scratch limbs: on the stack up to kInline limbs, on the heap beyond.
 class LimbBuffer {
 public:
+  static constexpr std::size_t kInline = 512;
+
   explicit LimbBuffer(std::size_t size) {
     if (size > kInline) {
       heap_ = MakeWorkspace<Limb>(size);
@@ -85,7 +126,6 @@ public:
   Limb* Data() { return data_; }
 
 private:
-  static constexpr std::size_t kInline = 512;
   Limb inline_[kInline];
   Workspace<Limb> heap_;
   Limb* data_ = inline_;

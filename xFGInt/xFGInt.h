@@ -8,7 +8,12 @@
 //   Digits[1] = 0). The value is the magnitude, negated when Sign is Negative. Zero may carry
 //   either flag: each operation states the flag it gives a zero result.
 // A record whose Digits vector is empty is the empty record: not a value, but always a valid
-// result record. Operations given an empty or malformed operand throw xkit::Exception.
+// result record. Every operation that reads an operand's value refuses an empty or malformed
+// one (a count cell that disagrees with the array, a digit with bit 31 set, a zero top digit
+// other than zero's single digit) with xkit::Exception; BigDestroy, BigAbs and BigChangeSign
+// touch no digit and take any record. A malformed operand leaves every other operand as it
+// was; a result record that is no operand is left as it was or empty, and one that is the
+// malformed operand itself is left in an unspecified state.
 //
 // Every result record may be the same object as any operand; operands are never modified,
 // not even for a moment, so concurrent readers of an operand are safe.

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <bit>
 
+#include "platform/declassify.h"
 #include "xFGInt/limbs_secret.h"
 #include "xFGInt/record_limbs.h"
 
@@ -12,22 +13,27 @@ namespace xkit::detail {
 Limbs Magnitude(const TFGInt& a) {
   RequireValue(a);
   Limbs limbs(LimbsForDigits(DigitCount(a)));
-  limbs.resize(ToLimbs(a, limbs.data()));
+  ToLimbsPadded(a, limbs.data());
+  // Public: the sizes of the key values (a prime's bit length is the key's size; an
+  // exponent's sets the number of windows by design).
+  limbs.resize(Declassify((detail::BitLength(limbs.data(), limbs.size()) + 63) / 64));
   return limbs;
 }
 
 bool OddAndAtLeastThree(const Limbs& x) {
-  return !x.empty() && (x[0] & 1) != 0 && (x.size() > 1 || x[0] >= 3);
+  if (x.empty()) return false;
+  const bool valid = ((x[0] & 1) != 0) & ((x.size() > 1) | (x[0] >= 3));  // no branch
+  // Public: whether the key is in the domain; every valid key passes.
+  return Declassify(valid);
 }
 
 std::size_t BitLength(const Limbs& x) {
-  const std::size_t n = NormalizedSize(x.data(), x.size());
-  return n == 0 ? 0 : 64 * n - static_cast<std::size_t>(std::countl_zero(x[n - 1]));
+  return detail::BitLength(x.data(), x.size());
 }
 
 TFGInt RecordOf(const Limbs& x) {
   TFGInt r;
-  FromLimbs(x.data(), x.size(), TBigSign::Positive, r);
+  FromLimbsSecret(x.data(), x.size(), TBigSign::Positive, r);
   return r;
 }
 
@@ -52,9 +58,9 @@ Limbs MulSecret(const Limbs& a, const Limbs& b) {
 std::optional<Limbs> InverseSecret(const Limbs& a, const Limbs& m) {
   const Limbs reduced = ModSecret(a, m);
   Limbs inverse(m.size()), scratch(GcdScratchSize(m.size()));
-  if (!ModInverse(inverse.data(), reduced.data(), m.data(), m.size(), scratch.data())) {
-    return std::nullopt;
-  }
+  const bool found = ModInverse(inverse.data(), reduced.data(), m.data(), m.size(), scratch.data());
+  // Public: whether the inverse exists, a check of the key that every valid key passes.
+  if (!Declassify(found)) return std::nullopt;
   return inverse;
 }
 
@@ -69,7 +75,8 @@ bool Equal(const Limbs& x, const Limbs& y) {
   Limbs a = x, b = y;
   a.resize(n, 0);
   b.resize(n, 0);
-  return EqualMask(a.data(), b.data(), n) != 0;
+  // Public: the outcome of a consistency check of the key (see the declaration).
+  return Declassify(EqualMask(a.data(), b.data(), n) != 0);
 }
 
 CrtHalves::CrtHalves(const Limbs& p, const Limbs& q, const Limbs& dp, const Limbs& dq)
@@ -77,7 +84,8 @@ CrtHalves::CrtHalves(const Limbs& p, const Limbs& q, const Limbs& dp, const Limb
       q_(q.data(), q.size()),
       dp_(dp),
       dq_(dq),
-      bits_(std::max(BitLength(dp), BitLength(dq))) {
+      // Public: the exponents' bit lengths set the number of windows, by design.
+      bits_(std::max(Declassify(BitLength(dp)), Declassify(BitLength(dq)))) {
   const std::size_t limbs = std::max<std::size_t>({dp.size(), dq.size(), 1});
   dp_.resize(limbs, 0);
   dq_.resize(limbs, 0);

@@ -5,6 +5,7 @@
 // the derivation of d, its residues and the coefficient.
 #include <algorithm>
 
+#include "platform/declassify.h"
 #include "xFGInt/limbs_secret.h"
 #include "xFGInt/primes.h"
 #include "xFGInt/random.h"
@@ -49,11 +50,14 @@ Limbs GeneratePrime(std::size_t bits, const Limbs& e) {
     candidate[(bits - 1) / 64] |= Limb{1} << top;
     candidate[(bits - 2) / 64] |= Limb{1} << ((bits - 2) % 64);
     candidate[0] |= 1;
-    if (detail::SmallFactorMask(candidate.data(), n) != 0) continue;
+    // Public, each test's outcome: a candidate that fails one is dropped and a fresh one
+    // drawn, and the kept one passes them all.
+    if (detail::Declassify(detail::SmallFactorMask(candidate.data(), n) != 0)) continue;
     if (!CoprimeToMinusOne(candidate, e)) continue;
     const detail::MillerRabin test(candidate.data(), n);
+    if (!test.FixedSquarings()) continue;
     unsigned passed = 0;
-    while (passed < rounds && test.PassesRandomBase())
+    while (passed < rounds && detail::Declassify(test.PassesRandomBase()))
       ++passed;
     if (passed == rounds) return candidate;
   }
@@ -93,7 +97,8 @@ Limbs InverseOfExponent(const Limbs& e, const Limbs& lambda) {
   detail::SubN(k.data(), e.data(), u->data(), e.size());
   Limbs x = detail::MulSecret(lambda, k);
   x.push_back(0);
-  detail::Add1(x.data(), x.data(), x.size(), 1);
+  const Limb one = 1;
+  detail::AddSecret(x.data(), x.data(), x.size(), &one, 1);
   Limbs d(x.size()), remainder(e.size()), scratch(e.size() + 1);
   detail::DivRemSecret(d.data(), remainder.data(), x.data(), x.size(), e.data(), e.size(),
                        scratch.data());
@@ -101,11 +106,12 @@ Limbs InverseOfExponent(const Limbs& e, const Limbs& lambda) {
   return d;
 }
 
-// Whether x > 2^t, for x of n limbs and a public t below 64 n.
+// Whether x > 2^t, for x of n limbs and a public t below 64 n. Public: a key that fails the
+// test is dropped and made afresh (FIPS 186-5 A.1.3), and the kept one passes.
 bool Above(const Limbs& x, std::size_t t) {
   Limbs power(x.size(), 0);
   power[t / 64] = Limb{1} << (t % 64);
-  return detail::LessMask(power.data(), x.data(), x.size()) != 0;
+  return detail::Declassify(detail::LessMask(power.data(), x.data(), x.size()) != 0);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The prepared private key: its checks and derived values, and the decryption with them.
 #include <algorithm>
 
+#include "platform/declassify.h"
 #include "xFGInt/limbs_secret.h"
 #include "xFGIntRSA/bit_blocks.h"
 #include "xFGIntRSA/private_operation.h"
@@ -86,7 +87,7 @@ void RsaPrivateOperation::Block(const Limb* block, Limb* value, MontgomeryDomain
   Select(h.data(), t.data(), h.data(), pn, MaskFromBit(borrow));
   // x = x_q + q h < q + q (p - 1) = n.
   Limbs product = MulSecret(h, q_);
-  Add(product.data(), product.data(), pn + qn, powerQ.data(), qn);
+  AddSecret(product.data(), product.data(), pn + qn, powerQ.data(), qn);
   std::copy(product.begin(), product.begin() + static_cast<std::ptrdiff_t>(std::min(n, pn + qn)),
             value);
   std::fill(value + std::min(n, pn + qn), value + n, Limb{0});
@@ -106,6 +107,8 @@ void RsaPrivateOperation::Decrypt(const std::string& text, std::string& result) 
     if (MaskIfZeroN(block.data(), block.size()) == 0) {  // a zero block stays zero
       Block(block.data(), value.data(), modulus ? &*modulus : nullptr, halves ? &*halves : nullptr);
     }
+    // Public: the block's plaintext, whose width and bits the output layout shows by design.
+    DeclassifyBytes(value.data(), value.size() * sizeof(Limb));
     out.AppendBlock(value.data(), value.size());
   }
   result = out.PayloadAfterMarker();  // text is not read after this point

@@ -3,6 +3,7 @@
 // block loop over the bit layout.
 #include <optional>
 
+#include "platform/declassify.h"
 #include "xFGInt/modexp.h"
 #include "xFGIntRSA/bit_blocks.h"
 #include "xFGIntRSA/key_limbs.h"
@@ -21,9 +22,11 @@ Limbs CoefficientForm(const detail::MontgomeryDomain& primeDomain, const Limbs& 
                       const Limbs& other, const detail::MontgomeryDomain& modulusDomain) {
   const std::size_t n = prime.size();
   Limbs reduced(n), inverse(n), scratch(detail::GcdScratchSize(n));
-  primeDomain.ToMontgomery(reduced.data(), other.data(), other.size());
-  primeDomain.FromMontgomery(reduced.data(), reduced.data());
-  if (!detail::ModInverse(inverse.data(), reduced.data(), prime.data(), n, scratch.data())) {
+  primeDomain.Reduce(reduced.data(), other.data(), other.size());
+  const bool coprime =
+      detail::ModInverse(inverse.data(), reduced.data(), prime.data(), n, scratch.data());
+  // Public: whether the key is in the domain; every valid key passes.
+  if (!detail::Declassify(coprime)) {
     throw Exception("RsaDecrypt: p and q must be coprime");
   }
   // The schoolbook product, whose time depends on the sizes alone.
@@ -107,6 +110,9 @@ void RsaDecrypt(const std::string& text, const TFGInt& exponent, const TFGInt& m
         crt->Combine(value.data(), block.data(), block.size(), modulusDomain);
       }
     }
+    // Public: the block's plaintext, whose width and bits the output layout shows by design
+    // (the result is the payload after the marker).
+    detail::DeclassifyBytes(value.data(), value.size() * sizeof(Limb));
     out.AppendBlock(value.data(), value.size());
   }
   result = out.PayloadAfterMarker();  // text is not read after this point

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <ostream>
 #include <sstream>
 #include <stdexcept>
 #include <streambuf>

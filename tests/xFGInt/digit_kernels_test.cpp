@@ -59,18 +59,25 @@ TEST_P(DigitKernels, ToLimbsWritesExactlyTheLimbsOfTheValue) {
   }
 }
 
+// The conversion for public values and the one for secret values, which finds the digit
+// count without a branch.
+constexpr std::pair<const char*, void (*)(const Limb*, std::size_t, TBigSign, TFGInt&)>
+    kFromLimbs[] = {{"public", detail::FromLimbs}, {"secret", detail::FromLimbsSecret}};
+
 TEST_P(DigitKernels, FromLimbsBuildsTheNormalisedRecord) {
-  for (const std::size_t n : RepackLengths()) {
-    for (int kind = 0; kind < 3; ++kind) {
-      const mpz_class m = Digits(n, kind);
-      // High zero limbs are allowed in the input and must not show in the record.
-      std::vector<Limb> limbs(detail::LimbsForDigits(n) + 2, 0);
-      mpz_export(limbs.data(), nullptr, -1, sizeof(Limb), 0, 0, m.get_mpz_t());
-      TFGInt r = Record(mpz_class(1) << 40000);  // a longer value to be replaced
-      detail::FromLimbs(limbs.data(), limbs.size(), kNeg, r);
-      const TFGInt expected = Record(m, kNeg);
-      ASSERT_EQ(r.Digits, expected.Digits) << n << " digits, kind " << kind;
-      ASSERT_EQ(r.Sign, kNeg);
+  for (const auto& [name, fromLimbs] : kFromLimbs) {
+    for (const std::size_t n : RepackLengths()) {
+      for (int kind = 0; kind < 3; ++kind) {
+        const mpz_class m = Digits(n, kind);
+        // High zero limbs are allowed in the input and must not show in the record.
+        std::vector<Limb> limbs(detail::LimbsForDigits(n) + 2, 0);
+        mpz_export(limbs.data(), nullptr, -1, sizeof(Limb), 0, 0, m.get_mpz_t());
+        TFGInt r = Record(mpz_class(1) << 40000);  // a longer value to be replaced
+        fromLimbs(limbs.data(), limbs.size(), kNeg, r);
+        const TFGInt expected = Record(m, kNeg);
+        ASSERT_EQ(r.Digits, expected.Digits) << name << ", " << n << " digits, kind " << kind;
+        ASSERT_EQ(r.Sign, kNeg);
+      }
     }
   }
 }
@@ -80,10 +87,12 @@ TEST_P(DigitKernels, ZeroRepacksAsNoLimbsAndOneDigit) {
   EXPECT_EQ(detail::ToLimbs(Record("0"), &limb), 0u);
   EXPECT_EQ(limb, 0u);
   const Limb zeros[3] = {0, 0, 0};
-  for (const std::size_t n : {0, 3}) {
-    TFGInt r = Record("-123456789012345678901234567890");
-    detail::FromLimbs(zeros, n, kPos, r);
-    EXPECT_TRUE(Holds(r, 0, kPos)) << n;
+  for (const auto& [name, fromLimbs] : kFromLimbs) {
+    for (const std::size_t n : {0, 3}) {
+      TFGInt r = Record("-123456789012345678901234567890");
+      fromLimbs(zeros, n, kPos, r);
+      EXPECT_TRUE(Holds(r, 0, kPos)) << name << ", " << n;
+    }
   }
 }
 

@@ -123,13 +123,17 @@ TEST(PrimalityCases, NextPrimeAtTheEdges) {
 }
 
 TEST(PrimalityCases, PrimesWithManyFactorsOfTwoInPMinusOne) {
-  // p - 1 = c 2^s with s beyond the fixed count of masked squarings.
-  for (const unsigned s : {31u, 33u, 40u, 100u}) {
+  // p - 1 = c 2^s with s around and beyond the fixed count of masked squarings, which key
+  // generation alone declines.
+  constexpr unsigned kFixed = detail::kMillerRabinSquarings;
+  for (const unsigned s : {kFixed - 1, kFixed, kFixed + 1, 40u, 100u}) {
     mpz_class p = (mpz_class(1) << s) + 1;
     while (mpz_probab_prime_p(p.get_mpz_t(), 30) == 0)
-      p += mpz_class(1) << s;
+      p += mpz_class(2) << s;  // c odd: exactly s factors of two
     EXPECT_TRUE(IsPrime(p)) << p;
     EXPECT_FALSE(IsPrime(p * 4099)) << p;
+    const auto w = Limbs(p);
+    EXPECT_EQ(detail::MillerRabin(w.data(), w.size()).FixedSquarings(), s <= kFixed) << p;
   }
 }
 

@@ -1,4 +1,4 @@
-// Release, copy, sign flags and magnitude comparison; empty and malformed operands.
+// Release, copy, sign flags and magnitude comparison (malformed operands: malformed_test.cpp).
 #include "tests/xFGInt/support.h"
 
 namespace xkit::test {
@@ -56,25 +56,6 @@ TEST(Record, DestroyEmptiesButKeepsTheFlag) {
   EXPECT_EQ(x.Sign, kNeg);
   BigCopy(Record("9"), x);
   EXPECT_TRUE(Holds(x, 9, kPos));
-}
-
-TEST(Record, EmptyOrMalformedOperandsRaise) {
-  const TFGInt empty;
-  TFGInt malformed = Record("5");
-  malformed.Digits[0] = 3;  // claims three digits in a two-cell array
-  TFGInt out;
-  for (const TFGInt* bad : std::vector<const TFGInt*>{&empty, &malformed}) {
-    EXPECT_THROW(BigCompareAbs(*bad, Record("1")), Exception);
-    EXPECT_THROW(BigCopy(*bad, out), Exception);
-    EXPECT_THROW(BigAdd(Record("1"), *bad, out), Exception);
-    EXPECT_THROW(BigMul(*bad, Record("1"), out), Exception);
-    EXPECT_THROW(BigMod(Record("1"), *bad, out), Exception);
-    std::string text;
-    EXPECT_THROW(BigToDecimal(*bad, text), Exception);
-  }
-  std::string bits;
-  BigToBits(empty, bits);  // the one operation that defines a result for the empty record
-  EXPECT_EQ(bits, "0");
 }
 
 }  // namespace

@@ -99,6 +99,8 @@ std::string PathName(const ::testing::TestParamInfo<detail::KernelPath>& info) {
       return "MulxAdx";
     case detail::KernelPath::kAvx512Ifma:
       return "Avx512Ifma";
+    case detail::KernelPath::kRadix52Scalar:
+      return "Radix52Scalar";
   }
   return "Unknown";
 }

@@ -109,11 +109,12 @@ std::string TransformPathName(const ::testing::TestParamInfo<detail::TransformPa
                                              ::xkit::detail::TransformPath::kAvx512),  \
                            ::xkit::test::TransformPathName)
 
-#define XKIT_INSTANTIATE_KERNEL_PATHS(Suite)                                           \
-  INSTANTIATE_TEST_SUITE_P(Paths, Suite,                                               \
-                           ::testing::Values(::xkit::detail::KernelPath::kPortable,    \
-                                             ::xkit::detail::KernelPath::kMulxAdx,     \
-                                             ::xkit::detail::KernelPath::kAvx512Ifma), \
+#define XKIT_INSTANTIATE_KERNEL_PATHS(Suite)                                              \
+  INSTANTIATE_TEST_SUITE_P(Paths, Suite,                                                  \
+                           ::testing::Values(::xkit::detail::KernelPath::kPortable,       \
+                                             ::xkit::detail::KernelPath::kMulxAdx,        \
+                                             ::xkit::detail::KernelPath::kAvx512Ifma,     \
+                                             ::xkit::detail::KernelPath::kRadix52Scalar), \
                            ::xkit::test::PathName)
 
 #define XKIT_INSTANTIATE_DIGIT_PATHS(Suite)                                                      \

@@ -5,6 +5,8 @@
 #include <gmpxx.h>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "tests/xFGInt/support.h"
 #include "xFGIntRSA/xFGIntRSA.h"
 
@@ -251,6 +253,56 @@ TEST(Rsa, KeysOutsideTheDomainRaiseAndLeaveTheResult) {
   EXPECT_THROW(RsaDecrypt("x", TFGInt{}, Record("77"), Record("1"), TFGInt{}, Record("7"),
                           Record("11"), result),
                Exception);
+  // Malformed records where values are read: a digit with bit 31 set, a zero top digit. The
+  // direct path reads no CRT values, so those may be anything there.
+  TFGInt highBit = Record("3"), zeroTop = Record("77");
+  highBit.Digits[1] |= 0x80000000u;
+  zeroTop.Digits = {2, 77, 0};
+  const TFGInt n = Record("77"), e = Record("7"), five = Record("5"), seven = Record("7"),
+               eleven = Record("11");
+  // Refused by the record check itself, not by a later check of the key.
+  const auto refused = [](const std::function<void()>& run) {
+    try {
+      run();
+    } catch (const Exception& e) {
+      return std::string(e.what()).rfind("TFGInt: malformed record", 0) == 0;
+    }
+    return false;
+  };
+  for (const TFGInt* bad : {&highBit, &zeroTop}) {
+    EXPECT_TRUE(refused([&] { RsaDecrypt("x", *bad, n, *bad, *bad, *bad, *bad, result); }));
+    EXPECT_TRUE(refused([&] { RsaDecrypt("x", e, *bad, *bad, *bad, *bad, *bad, result); }));
+    EXPECT_NO_THROW(RsaDecrypt("x", e, n, *bad, *bad, *bad, *bad, result));
+    EXPECT_TRUE(
+        refused([&] { RsaDecrypt("x", TFGInt{}, *bad, five, seven, seven, eleven, result); }));
+    EXPECT_TRUE(refused([&] { RsaDecrypt("x", TFGInt{}, n, *bad, seven, seven, eleven, result); }));
+    EXPECT_TRUE(refused([&] { RsaDecrypt("x", TFGInt{}, n, five, *bad, seven, eleven, result); }));
+    EXPECT_TRUE(refused([&] { RsaDecrypt("x", TFGInt{}, n, five, seven, *bad, eleven, result); }));
+    EXPECT_TRUE(refused([&] { RsaDecrypt("x", TFGInt{}, n, five, seven, seven, *bad, result); }));
+    EXPECT_TRUE(refused([&] { RsaEncrypt("x", *bad, n, result); }));
+    EXPECT_TRUE(refused([&] { RsaEncrypt("x", e, *bad, result); }));
+    TRsaKey generated;
+    EXPECT_TRUE(refused([&] { RsaGenerateKey(1024, *bad, generated); }));
+    // n = 77 = 11 * 7, e = 7, d = 43: every field of a prepared key is read.
+    TRsaKey valid;
+    valid.Modulus = n;
+    valid.PublicExponent = e;
+    valid.PrivateExponent = Record("43");
+    valid.P = eleven;
+    valid.Q = seven;
+    valid.ExponentModP = Record("3");
+    valid.ExponentModQ = Record("1");
+    valid.Coefficient = Record("8");  // 7 * 8 = 56 = 1 mod 11
+    TRsaPreparedKey prepared;
+    ASSERT_NO_THROW(RsaPrepareKey(valid, prepared));
+    for (TFGInt TRsaKey::*field :
+         {&TRsaKey::Modulus, &TRsaKey::PrivateExponent, &TRsaKey::P, &TRsaKey::Q,
+          &TRsaKey::ExponentModP, &TRsaKey::ExponentModQ, &TRsaKey::Coefficient}) {
+      TRsaKey broken = valid;
+      broken.*field = *bad;
+      EXPECT_TRUE(refused([&] { RsaPrepareKey(broken, prepared); }));
+    }
+  }
   // Signs are ignored: every key value is read by its magnitude.
   const Key key{77, -1, 5, 7, 7, 11};
   std::string negative;

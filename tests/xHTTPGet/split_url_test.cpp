@@ -1,6 +1,10 @@
 // How the worker splits a URL into the server name and the object name.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <ostream>
+#include <string>
+
 #include "xHTTPGet/xHTTPGet.h"
 
 namespace xkit {
@@ -14,6 +18,15 @@ struct SplitCase {
 
 void PrintTo(const SplitCase& c, std::ostream* out) {
   *out << '"' << c.url << '"';
+}
+
+// The URL's letters and digits, as a test name ("empty" for none).
+std::string CaseName(const ::testing::TestParamInfo<SplitCase>& info) {
+  std::string name;
+  for (const char* p = info.param.url; *p != '\0'; ++p) {
+    if (std::isalnum(static_cast<unsigned char>(*p))) name.push_back(*p);
+  }
+  return (name.empty() ? "empty" : name) + "_" + std::to_string(info.index);
 }
 
 class SplitUrlTest : public ::testing::TestWithParam<SplitCase> {};
@@ -40,8 +53,8 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{"HTTPS://u:p@host:8443", "u:p@host:8443", "/"},
         SplitCase{"ftp://host/x", "ftp:", "//host/x"},  // no other scheme is known
         SplitCase{"http://host", "host", "/"},          // nothing after the server: the object "/"
-        SplitCase{"http://", "", "/"}, SplitCase{"", "", "/"},
-        SplitCase{"http:/x", "http:", "/x"}));
+        SplitCase{"http://", "", "/"}, SplitCase{"", "", "/"}, SplitCase{"http:/x", "http:", "/x"}),
+    CaseName);
 
 }  // namespace
 }  // namespace xkit
