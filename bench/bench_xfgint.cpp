@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 #include <gmp.h>
 
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -23,14 +24,18 @@ std::string RandomDigits(std::size_t count, std::uint64_t seed) {
   return text;
 }
 
-// A random value of exactly `bits` bits, as a record and as an mpz_t.
+// A random value of exactly `bits` bits, as a record and as an mpz_t, made from bytes so
+// that setting up the largest cases stays light.
 void RandomValue(std::size_t bits, std::uint64_t seed, TFGInt& record, Mpz& gmp) {
   std::mt19937_64 engine(seed);
-  std::string binary = "1";
-  while (binary.size() < bits)
-    binary.push_back(engine() % 2 ? '1' : '0');
-  xkit::BigFromBits(binary, record);
-  mpz_set_str(gmp.value, binary.c_str(), 2);
+  std::string bytes((bits + 7) / 8, '\0');
+  for (char& c : bytes)
+    c = static_cast<char>(engine());
+  const unsigned top = static_cast<unsigned>((bits - 1) % 8);  // the top bit within byte 0
+  const unsigned first = static_cast<unsigned char>(bytes[0]) & ((2u << top) - 1);
+  bytes[0] = static_cast<char>(first | (1u << top));
+  xkit::BigFromBytes(bytes, record);
+  mpz_import(gmp.value, bytes.size(), 1, 1, 0, 0, bytes.data());
 }
 
 std::string RandomBytes(std::size_t count) {
@@ -200,31 +205,53 @@ void DivModGmp(benchmark::State& state, std::size_t bits) {
   }
 }
 
+// Sizes: a few for the performance table; with XKIT_BENCH_SWEEP set in the environment,
+// every power of two from 2^10 to 2^27 bits of BigMul and BigSquare, BigDivMod (the
+// dividend's bits) and BigToDecimal (the value's bits, as digits), for scripts/bench-plot.sh.
 const bool kRegistered = [] {
-  for (const std::size_t digits : {1000, 10000, 100000}) {
+  const bool sweep = std::getenv("XKIT_BENCH_SWEEP") != nullptr;
+  const auto divMod = [](std::size_t bits) {
+    const std::string name = "BigDivMod/" + std::to_string(bits) + "_" + std::to_string(bits / 2);
+    Register(name + "/xkit", DivModXkit, bits);
+    Register(name + "/gmp", DivModGmp, bits);
+  };
+  const auto toDecimal = [](std::size_t digits) {
+    const std::string size = std::to_string(digits);
+    Register("BigToDecimal/" + size + "/xkit", ToDecimalXkit, digits);
+    Register("BigToDecimal/" + size + "/gmp", ToDecimalGmp, digits);
+  };
+  const auto mul = [](std::size_t bits) {
+    const std::string size = std::to_string(bits);
+    Register("BigMul/" + size + "/xkit", BinaryXkit<xkit::BigMul>, bits);
+    Register("BigMul/" + size + "/gmp", BinaryGmp<mpz_mul>, bits);
+    Register("BigSquare/" + size + "/xkit", SquareXkit, bits);
+    Register("BigSquare/" + size + "/gmp", SquareGmp, bits);
+  };
+  if (sweep) {
+    for (unsigned log = 10; log <= 27; ++log) {
+      const std::size_t bits = std::size_t{1} << log;
+      mul(bits);
+      divMod(bits);
+      // log10(2) = 0.30103: the digits of a value of `bits` bits.
+      toDecimal(static_cast<std::size_t>(static_cast<double>(bits) * 0.30102999566398));
+    }
+    return true;
+  }
+  for (const std::size_t digits : {1000, 10000, 100000, 1000000, 10000000}) {
     const std::string size = std::to_string(digits);
     Register("BigFromDecimal/" + size + "/xkit", FromDecimalXkit, digits);
     Register("BigFromDecimal/" + size + "/gmp", FromDecimalGmp, digits);
-    Register("BigToDecimal/" + size + "/xkit", ToDecimalXkit, digits);
-    Register("BigToDecimal/" + size + "/gmp", ToDecimalGmp, digits);
+    toDecimal(digits);
   }
   constexpr std::size_t kMiB = 1 << 20;
   Register("BigFromBytes/1MiB/xkit", FromBytesXkit, kMiB);
   Register("BigFromBytes/1MiB/gmp", FromBytesGmp, kMiB);
   Register("BigToBitsBitsToBytes/1MiB/xkit", ToBytesXkit, kMiB);
   Register("BigToBitsBitsToBytes/1MiB/gmp", ToBytesGmp, kMiB);
-  for (const std::size_t bits : {1024, 4096, 32768, 262144}) {
-    const std::string size = std::to_string(bits);
-    Register("BigMul/" + size + "/xkit", BinaryXkit<xkit::BigMul>, bits);
-    Register("BigMul/" + size + "/gmp", BinaryGmp<mpz_mul>, bits);
-    Register("BigSquare/" + size + "/xkit", SquareXkit, bits);
-    Register("BigSquare/" + size + "/gmp", SquareGmp, bits);
-  }
-  for (const std::size_t bits : {4096, 65536}) {
-    const std::string name = "BigDivMod/" + std::to_string(bits) + "_" + std::to_string(bits / 2);
-    Register(name + "/xkit", DivModXkit, bits);
-    Register(name + "/gmp", DivModGmp, bits);
-  }
+  for (const unsigned log : {10, 12, 15, 18, 20, 23, 27})
+    mul(std::size_t{1} << log);
+  for (const unsigned log : {12, 16, 21, 24})
+    divMod(std::size_t{1} << log);
   Register("BigAdd/4096/xkit", BinaryXkit<xkit::BigAdd>, 4096);
   Register("BigAdd/4096/gmp", BinaryGmp<mpz_add>, 4096);
   return true;

@@ -1,9 +1,10 @@
-// Huge-page advice through madvise, where the system has it.
+// Huge-page advice through madvise, where the system has it, and working memory that uses it.
 #include "platform/memory.h"
 
 #include <sys/mman.h>
 
 #include <cstdint>
+#include <new>
 
 namespace xkit::detail {
 
@@ -19,6 +20,24 @@ void AdviseHugePages(void* data, std::size_t size) {
   (void)data;
   (void)size;
 #endif
+}
+
+namespace {
+
+constexpr std::align_val_t kLineAlignment{64};
+constexpr std::align_val_t kHugePageAlignment{std::size_t{2} << 20};
+
+}  // namespace
+
+void* AllocateWorkspace(std::size_t bytes) {
+  if (bytes < kHugeWorkspace) return ::operator new(bytes, kLineAlignment);
+  void* data = ::operator new(bytes, kHugePageAlignment);
+  AdviseHugePages(data, bytes);
+  return data;
+}
+
+void FreeWorkspace(void* data, std::size_t bytes) noexcept {
+  ::operator delete(data, bytes < kHugeWorkspace ? kLineAlignment : kHugePageAlignment);
 }
 
 }  // namespace xkit::detail

@@ -157,30 +157,35 @@ void BigSub(const TFGInt& a, const TFGInt& b, TFGInt& c) {
 }
 
 void BigMul(const TFGInt& a, const TFGInt& b, TFGInt& c) {
+  if (&a == &b) {
+    BigSquare(a, c);
+    return;
+  }
   RequireValue(a);
   RequireValue(b);
   const TBigSign sign = a.Sign == b.Sign ? TBigSign::Positive : TBigSign::Negative;
   const std::size_t la = detail::LimbsForDigits(DigitCount(a));
   const std::size_t lb = detail::LimbsForDigits(DigitCount(b));
-  const std::size_t scratch = detail::MulScratchSize(la, lb);
-  detail::LimbBuffer buffer(2 * (la + lb) + scratch);
+  detail::LimbBuffer buffer(2 * (la + lb));
   Limb* x = buffer.Data();
   Limb* y = x + la;
   Limb* product = y + lb;
   const std::size_t nx = detail::ToLimbs(a, x);
-  const std::size_t ny = &a == &b ? nx : detail::ToLimbs(b, y);
+  const std::size_t ny = detail::ToLimbs(b, y);
   if (nx == 0 || ny == 0) {
     detail::SetDigit(c, 0, sign);
     return;
   }
-  detail::Mul(product, x, nx, &a == &b ? x : y, ny, product + nx + ny);
+  // Sized for these operands alone: a product long enough for the transform needs none.
+  detail::LimbBuffer scratch(detail::MulScratchSizeOnce(nx, ny));
+  detail::Mul(product, x, nx, y, ny, scratch.Data());
   detail::FromLimbs(product, nx + ny, sign, c);
 }
 
 void BigSquare(const TFGInt& a, TFGInt& b) {
   RequireValue(a);
   const std::size_t la = detail::LimbsForDigits(DigitCount(a));
-  detail::LimbBuffer buffer(3 * la + detail::SqrScratchSize(la));
+  detail::LimbBuffer buffer(3 * la);
   Limb* x = buffer.Data();
   Limb* square = x + la;
   const std::size_t n = detail::ToLimbs(a, x);
@@ -188,7 +193,8 @@ void BigSquare(const TFGInt& a, TFGInt& b) {
     detail::SetDigit(b, 0, TBigSign::Positive);
     return;
   }
-  detail::Sqr(square, x, n, square + 2 * n);
+  detail::LimbBuffer scratch(detail::SqrScratchSizeOnce(n));
+  detail::Sqr(square, x, n, scratch.Data());
   detail::FromLimbs(square, 2 * n, TBigSign::Positive, b);
 }
 

@@ -21,25 +21,54 @@ using detail::Limb;
 constexpr std::size_t kChunkDigits = 19;
 constexpr Limb kChunkBase = 10000000000000000000ULL;  // 10^19
 
-// The powers 10^(19 2^j), j = 0, 1, ..., each squared from the one before when first asked for.
+// The powers 10^(19 2^j), j = 0, 1, ..., each squared from the one before when first asked for,
+// and for the divisions by them their normalised form and, when long, its reciprocal: built
+// for one conversion and released with it.
 class DecimalPowers {
 public:
   const std::vector<Limb>& Power(std::size_t j) {
-    if (powers_.empty()) powers_.push_back({kChunkBase});
+    if (powers_.empty()) powers_.push_back({{kChunkBase}, {}, {}});
     while (powers_.size() <= j) {
-      const std::vector<Limb>& last = powers_.back();
+      const std::vector<Limb>& last = powers_.back().limbs;
       std::vector<Limb> square(2 * last.size());
-      std::vector<Limb> scratch(detail::SqrScratchSize(last.size()));
+      std::vector<Limb> scratch(detail::SqrScratchSizeOnce(last.size()));
       detail::Sqr(square.data(), last.data(), last.size(), scratch.data());
       square.resize(detail::NormalizedSize(square.data(), square.size()));
-      powers_.push_back(std::move(square));
+      powers_.push_back({std::move(square), {}, {}});
     }
-    return powers_[j];
+    return powers_[j].limbs;
   }
   static std::size_t Digits(std::size_t j) { return kChunkDigits << j; }
 
+  // Power(j) prepared for dividing by it (j has been asked for already).
+  detail::PreparedDivisor Divisor(std::size_t j) {
+    Entry& e = powers_[j];
+    const std::size_t n = e.limbs.size();
+    const unsigned shift = static_cast<unsigned>(std::countl_zero(e.limbs.back()));
+    if (e.normalised.empty()) {
+      e.normalised.resize(n);
+      if (shift != 0) {
+        detail::LShift(e.normalised.data(), e.limbs.data(), n, shift);
+      } else {
+        e.normalised = e.limbs;
+      }
+      if (n >= detail::kPreparedInverseThreshold) {
+        e.inverse.resize(n);
+        std::vector<Limb> scratch(detail::InverseScratchSize(n));
+        detail::Inverse(e.inverse.data(), e.normalised.data(), n, scratch.data());
+      }
+    }
+    return {e.normalised.data(), n, shift, e.inverse.empty() ? nullptr : e.inverse.data(),
+            e.inverse.size()};
+  }
+
 private:
-  std::vector<std::vector<Limb>> powers_;
+  struct Entry {
+    std::vector<Limb> limbs;
+    std::vector<Limb> normalised;
+    std::vector<Limb> inverse;
+  };
+  std::vector<Entry> powers_;
 };
 
 // -- Text to limbs ---------------------------------------------------------------------------
@@ -114,7 +143,7 @@ std::size_t DecimalToLimbs(const char* p, std::size_t len, Limb* out, DecimalPow
     if (n == 0) {
       std::copy(piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(pn), product.begin());
     } else {
-      std::vector<Limb> scratch(detail::MulScratchSize(n, power.size()));
+      std::vector<Limb> scratch(detail::MulScratchSizeOnce(n, power.size()));
       detail::Mul(product.data(), out, n, power.data(), power.size(), scratch.data());
       m = n + power.size();
       detail::Add(product.data(), product.data(), m, piece.data(), pn);  // below 10^len: no carry
@@ -204,13 +233,13 @@ void LimbsToDecimal(Limb* x, std::size_t n, std::size_t width, std::string& text
   std::size_t j = 0;
   while (2 * powers.Power(j + 1).size() <= n + 1)
     ++j;
-  const std::vector<Limb>& power = powers.Power(j);
-  const std::size_t pn = power.size();
+  const detail::PreparedDivisor divisor = powers.Divisor(j);
+  const std::size_t pn = divisor.n;
   const std::size_t lowDigits = DecimalPowers::Digits(j);
   std::vector<Limb> q(n - pn + 1);
   std::vector<Limb> r(pn);
-  std::vector<Limb> scratch(detail::DivRemScratchSize(n, pn));
-  detail::DivRem(q.data(), r.data(), x, n, power.data(), pn, scratch.data());
+  std::vector<Limb> scratch(detail::DivRemPreparedScratchSize(n, pn));
+  detail::DivRemPrepared(q.data(), r.data(), x, n, divisor, scratch.data());
   LimbsToDecimal(q.data(), q.size(), width == 0 ? 0 : width - lowDigits, text, powers);
   LimbsToDecimal(r.data(), r.size(), lowDigits, text, powers);
 }

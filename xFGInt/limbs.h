@@ -85,6 +85,13 @@ std::size_t SqrScratchSize(std::size_t n);
 // r[0..2n) = a * a, n >= 1. r must not overlap a or scratch.
 void Sqr(Limb* r, const Limb* a, std::size_t n, Limb* scratch);
 
+// The figures above grow with the sizes, so scratch for the longest of several products
+// serves them all. One product alone may need less: none when the transform takes it (it
+// allocates its own working memory), and no room for slices when the operands are balanced.
+// For one Mul of two different arrays of exactly an and bn limbs, and one Sqr of n limbs:
+std::size_t MulScratchSizeOnce(std::size_t an, std::size_t bn);
+std::size_t SqrScratchSizeOnce(std::size_t n);
+
 // -- Division ------------------------------------------------------------------------------
 
 // floor((2^128 - 1) / d) - 2^64 for a normalised d (top bit set): the reciprocal that turns
@@ -109,6 +116,34 @@ std::size_t DivRemScratchSize(std::size_t an, std::size_t dn);
 // overlap each other, a, d or scratch; a and d may be the same array.
 void DivRem(Limb* q, Limb* r, const Limb* a, std::size_t an, const Limb* d, std::size_t dn,
             Limb* scratch);
+
+// Long divisions divide by a reciprocal of the divisor found by Newton's iteration
+// (limbs_newton.cpp), so they cost a few products of the divisor's size; like the transform
+// product, they allocate their own working memory.
+
+// Scratch limbs that Inverse needs for n limbs.
+std::size_t InverseScratchSize(std::size_t n);
+// v[0..n) = floor((B^(2n) - 1) / d) - B^n for a normalised d of n limbs (top bit set), to
+// within a few units: exact for short d, and never more than 8 off for long ones. No overlap.
+void Inverse(Limb* v, const Limb* d, std::size_t n, Limb* scratch);
+
+// A divisor prepared once for many divisions: d << shift (top bit set) of n limbs, and the
+// Inverse of its top inverseLimbs limbs (1 <= inverseLimbs <= n), or nullptr for none. An
+// inverse pays off for divisors and quotients from kPreparedInverseThreshold limbs on.
+inline constexpr std::size_t kPreparedInverseThreshold = 300;
+struct PreparedDivisor {
+  const Limb* normalised;
+  std::size_t n;
+  unsigned shift;
+  const Limb* inverse;
+  std::size_t inverseLimbs;
+};
+// Scratch limbs that DivRemPrepared needs for a dividend of an limbs and a divisor of dn.
+std::size_t DivRemPreparedScratchSize(std::size_t an, std::size_t dn);
+// DivRem by a prepared divisor (an >= d.n >= 2): the quotient blocks take their estimates
+// from d.inverse when there is one. Overlaps as for DivRem.
+void DivRemPrepared(Limb* q, Limb* r, const Limb* a, std::size_t an, const PreparedDivisor& d,
+                    Limb* scratch);
 
 // -- Constant-time helpers ----------------------------------------------------------------
 // No branch and no memory address in these depends on limb values; their running time
@@ -180,5 +215,13 @@ KernelPath ActiveKernelPath();
 // Selects a path for the whole process; returns false (and changes nothing) when the CPU
 // lacks it. Not for use while another thread runs kernels.
 bool SelectKernelPath(KernelPath path);
+
+// The transform product of long operands (transform_mul.cpp) has a portable path and, on
+// x86-64, paths on AVX2 with FMA and on AVX-512, chosen and forced the same way. Every path
+// gives identical products.
+enum class TransformPath : std::uint8_t { kPortable, kAvx2, kAvx512 };
+bool TransformPathAvailable(TransformPath path);
+TransformPath ActiveTransformPath();
+bool SelectTransformPath(TransformPath path);
 
 }  // namespace xkit::detail

@@ -3,31 +3,7 @@
 #include "xFGInt/limbs.h"
 #include "xFGInt/limbs_paths.h"
 
-#if defined(__x86_64__)
-#include <x86intrin.h>
-#endif
-
 namespace xkit::detail {
-
-namespace {
-
-// sum := x + y + carry (carry 0 or 1); returns the carry out. On x86-64 a chain of these
-// keeps the carry in the flag (one ADC each).
-inline unsigned char AddCarry(unsigned char carry, Limb x, Limb y, Limb& sum) {
-#if defined(__x86_64__)
-  unsigned long long t;
-  carry = _addcarry_u64(carry, x, y, &t);
-  sum = t;
-  return carry;
-#else
-  const Limb s = x + carry;
-  const Limb t = s + y;
-  sum = t;
-  return static_cast<unsigned char>((s < carry) + (t < s));
-#endif
-}
-
-}  // namespace
 
 int Compare(const Limb* a, const Limb* b, std::size_t n) {
   while (n > 0) {

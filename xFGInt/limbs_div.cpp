@@ -2,11 +2,13 @@
 // reciprocals (Moller and Granlund, "Improved division by invariant integers", 2011): each
 // quotient limb costs multiplications and a correction instead of a hardware division. Long
 // quotients are found by halves (Burnikel and Ziegler's recursive division, as in Brent and
-// Zimmermann, "Modern Computer Arithmetic", 1.4.3), so they cost a few multiplications.
+// Zimmermann, "Modern Computer Arithmetic", 1.4.3), so they cost a few multiplications; long
+// divisors divide by a reciprocal instead (limbs_newton.cpp).
 #include <algorithm>
 #include <bit>
 
 #include "xFGInt/limbs.h"
+#include "xFGInt/limbs_paths.h"
 #include "xFGInt/thresholds.h"
 
 namespace xkit::detail {
@@ -199,6 +201,33 @@ Limb DivRem1(Limb* q, const Limb* a, std::size_t n, const LimbDivisor& d) {
   return r >> s;
 }
 
+namespace {
+
+// The quotient of np[0..an] by the normalised d[0..dn), dn >= 2, by the method the sizes call
+// for; np[0..dn) gets the remainder. inverse: as for DivideNewton. scratch from halvesScratch
+// on: HalvesScratchSize(dn) limbs when dn reaches the halves' threshold.
+void DivideNormalised(Limb* q, Limb* np, std::size_t an, const Limb* d, std::size_t dn,
+                      const Limb* inverse, std::size_t inverseLimbs, Limb* halvesScratch) {
+  const std::size_t qn = an - dn + 1;
+  if (dn < kDivideByHalvesThreshold || qn < kDivideByHalvesThreshold) {
+    DivSchoolbook(q, np, an, d, dn);
+  } else if (const std::size_t from =
+                 inverse != nullptr ? kPreparedInverseThreshold : kNewtonDivisionThreshold;
+             dn >= from && qn >= from) {
+    DivideNewton(q, np, an, d, dn, inverse, inverseLimbs);
+  } else {
+    // Quotient blocks of at most dn limbs from the top down, each leaving its remainder as
+    // the top of the next block's dividend; the first block takes the odd size.
+    for (std::size_t left = qn; left > 0;) {
+      const std::size_t m = left % dn == 0 ? dn : left % dn;
+      left -= m;
+      DivideByHalves(q + left, np + left, m, d, dn, halvesScratch);
+    }
+  }
+}
+
+}  // namespace
+
 std::size_t DivRemScratchSize(std::size_t an, std::size_t dn) {
   return an + 1 + dn + (dn >= kDivideByHalvesThreshold ? HalvesScratchSize(dn) : 0);
 }
@@ -220,23 +249,33 @@ void DivRem(Limb* q, Limb* r, const Limb* a, std::size_t an, const Limb* d, std:
     std::copy(a, a + an, np);
     np[an] = 0;
   }
-  const std::size_t qn = an - dn + 1;
-  if (dn < kDivideByHalvesThreshold || qn < kDivideByHalvesThreshold) {
-    DivSchoolbook(q, np, an, dp, dn);
-  } else {
-    // Quotient blocks of at most dn limbs from the top down, each leaving its remainder as
-    // the top of the next block's dividend; the first block takes the odd size.
-    Limb* halvesScratch = np + an + 1;
-    for (std::size_t left = qn; left > 0;) {
-      const std::size_t m = left % dn == 0 ? dn : left % dn;
-      left -= m;
-      DivideByHalves(q + left, np + left, m, dp, dn, halvesScratch);
-    }
-  }
+  DivideNormalised(q, np, an, dp, dn, nullptr, 0, np + an + 1);
   if (s != 0) {
     RShift(r, np, dn, s);
   } else {
     std::copy(np, np + dn, r);
+  }
+}
+
+std::size_t DivRemPreparedScratchSize(std::size_t an, std::size_t dn) {
+  return an + 1 + (dn >= kDivideByHalvesThreshold ? HalvesScratchSize(dn) : 0);
+}
+
+void DivRemPrepared(Limb* q, Limb* r, const Limb* a, std::size_t an, const PreparedDivisor& d,
+                    Limb* scratch) {
+  const unsigned s = d.shift;
+  Limb* np = scratch;
+  if (s != 0) {
+    np[an] = LShift(np, a, an, s);
+  } else {
+    std::copy(a, a + an, np);
+    np[an] = 0;
+  }
+  DivideNormalised(q, np, an, d.normalised, d.n, d.inverse, d.inverseLimbs, np + an + 1);
+  if (s != 0) {
+    RShift(r, np, d.n, s);
+  } else {
+    std::copy(np, np + d.n, r);
   }
 }
 

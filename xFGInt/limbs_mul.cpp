@@ -1,10 +1,11 @@
 // Multiplication and squaring kernels: schoolbook for short operands, then Karatsuba, then
-// Toom-3 (limbs_toom3.cpp) for long ones.
+// Toom-3 (limbs_toom3.cpp), then the transform product (transform_mul.cpp) for long ones.
 #include <algorithm>
 #include <utility>
 
 #include "xFGInt/limbs.h"
 #include "xFGInt/limbs_paths.h"
+#include "xFGInt/transform.h"
 
 namespace xkit::detail {
 
@@ -19,6 +20,13 @@ constexpr ProductThresholds kScratchThresholds = {
 
 inline const ProductThresholds& Thresholds() {
   return gProductKernels.thresholds;
+}
+// From the active transform path's thresholds on, products take the transform, which needs
+// no scratch from the caller; longer operands are given the scratch of the longest that may
+// still need it, so the sizes keep growing with n (callers size scratch for their longest
+// product). So the transform path must not change between sizing scratch and using it.
+inline const TransformThresholds& TransformFrom() {
+  return gTransformKernels.thresholds;
 }
 
 // d = |x - y| for x of xn limbs and y of yn <= xn limbs; d has xn limbs. Returns true when
@@ -46,6 +54,7 @@ std::size_t KaratsubaScratchSize(std::size_t n, std::size_t (*recursion)(std::si
 }
 
 std::size_t SqrScratchSizeOf(std::size_t n) {
+  n = std::min(n, TransformFrom().sqr - 1);
   if (n < kScratchThresholds.sqrKaratsuba) return 0;
   // The Karatsuba square needs one difference less than the product (3m instead of 4m);
   // the product's figure covers it. Where either method may run, both are covered, which
@@ -57,6 +66,7 @@ std::size_t SqrScratchSizeOf(std::size_t n) {
 }  // namespace
 
 std::size_t MulBalancedScratchSize(std::size_t n) {
+  n = std::min(n, TransformFrom().mul - 1);
   if (n < kScratchThresholds.mulKaratsuba) return 0;
   const std::size_t karatsuba = KaratsubaScratchSize(n, MulBalancedScratchSize);
   return n < kScratchThresholds.mulToom3 ? karatsuba : std::max(karatsuba, MulToom3ScratchSize(n));
@@ -65,6 +75,10 @@ std::size_t MulBalancedScratchSize(std::size_t n) {
 void MulBalanced(Limb* r, const Limb* a, const Limb* b, std::size_t n, Limb* scratch) {
   if (n < Thresholds().mulKaratsuba) {
     MulBasecase(r, a, n, b, n);
+    return;
+  }
+  if (n >= TransformFrom().mul) {
+    TransformMul(r, a, n, b, n);
     return;
   }
   if (n >= Thresholds().mulToom3) {
@@ -115,7 +129,7 @@ void SqrBasecasePortable(Limb* r, const Limb* a, std::size_t n) {
 }
 
 std::size_t MulScratchSize(std::size_t an, std::size_t bn) {
-  const std::size_t small = std::min(an, bn);
+  const std::size_t small = std::min({an, bn, TransformFrom().mul - 1});
   if (small < kScratchThresholds.mulKaratsuba) return 0;
   // The unbalanced case keeps a partial product of 2 t limbs at each level of its remainder
   // recursion, where t runs down like Euclid's remainders from small (each at most half of
@@ -132,12 +146,17 @@ void Mul(Limb* r, const Limb* a, std::size_t an, const Limb* b, std::size_t bn, 
     MulBasecase(r, a, an, b, bn);
     return;
   }
+  if (an == bn && a == b) {
+    Sqr(r, a, an, scratch);
+    return;
+  }
+  // The transform takes unbalanced operands whole: its length follows the sum of the sizes.
+  if (bn >= TransformFrom().mul) {
+    TransformMul(r, a, an, b, bn);
+    return;
+  }
   if (an == bn) {
-    if (a == b) {
-      Sqr(r, a, an, scratch);
-    } else {
-      MulBalanced(r, a, b, an, scratch);
-    }
+    MulBalanced(r, a, b, an, scratch);
     return;
   }
   // Slices of bn limbs of a, each a balanced product added at its place; then the shorter
@@ -163,9 +182,23 @@ std::size_t SqrScratchSize(std::size_t n) {
   return SqrScratchSizeOf(n);
 }
 
+std::size_t MulScratchSizeOnce(std::size_t an, std::size_t bn) {
+  if (std::min(an, bn) >= TransformFrom().mul) return 0;
+  // Balanced operands of different arrays go straight to MulBalanced (or the schoolbook).
+  return an == bn ? MulBalancedScratchSize(an) : MulScratchSize(an, bn);
+}
+
+std::size_t SqrScratchSizeOnce(std::size_t n) {
+  return n >= TransformFrom().sqr ? 0 : SqrScratchSize(n);
+}
+
 void Sqr(Limb* r, const Limb* a, std::size_t n, Limb* scratch) {
   if (n < Thresholds().sqrKaratsuba) {
     SqrBasecase(r, a, n);
+    return;
+  }
+  if (n >= TransformFrom().sqr) {
+    TransformSqr(r, a, n);
     return;
   }
   if (n >= Thresholds().sqrToom3) {

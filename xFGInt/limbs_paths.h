@@ -4,13 +4,34 @@
 
 #include "xFGInt/limbs.h"
 
+#if defined(__x86_64__)
+#include <x86intrin.h>
+#endif
+
 namespace xkit::detail {
+
+// sum := x + y + carry (carry 0 or 1); returns the carry out. On x86-64 a chain of these
+// keeps the carry in the flag (one ADC each).
+inline unsigned char AddCarry(unsigned char carry, Limb x, Limb y, Limb& sum) {
+#if defined(__x86_64__)
+  unsigned long long t;
+  carry = _addcarry_u64(carry, x, y, &t);
+  sum = t;
+  return carry;
+#else
+  const Limb s = x + carry;
+  const Limb t = s + y;
+  sum = t;
+  return static_cast<unsigned char>((s < carry) + (t < s));
+#endif
+}
 
 using RowKernel = Limb (*)(Limb* r, const Limb* a, std::size_t n, Limb b);
 
 // Operand sizes (in limbs) from which Karatsuba beats a path's schoolbook products and
-// Toom-3 beats Karatsuba, measured with bench/ on x86-64; the square's schoolbook forms each
-// cross product once, so it stays ahead longer.
+// Toom-3 beats Karatsuba, measured with bench/ on x86-64 (the MULX path's again by timing Mul
+// and Sqr from 24 to 240 limbs, best of 21 runs, with each candidate built in); the square's
+// schoolbook forms each cross product once, so it stays ahead longer.
 struct ProductThresholds {
   std::size_t mulKaratsuba;
   std::size_t sqrKaratsuba;
@@ -18,7 +39,7 @@ struct ProductThresholds {
   std::size_t sqrToom3;
 };
 inline constexpr ProductThresholds kPortableThresholds = {20, 40, 120, 120};
-inline constexpr ProductThresholds kMulxAdxThresholds = {32, 80, 240, 240};
+inline constexpr ProductThresholds kMulxAdxThresholds = {24, 56, 240, 240};
 
 using ChainKernel = Limb (*)(Limb* r, const Limb* a, const Limb* b, std::size_t n);
 
@@ -93,6 +114,22 @@ std::size_t MulToom3ScratchSize(std::size_t n);
 void MulToom3(Limb* r, const Limb* a, const Limb* b, std::size_t n, Limb* scratch);
 std::size_t SqrToom3ScratchSize(std::size_t n);
 void SqrToom3(Limb* r, const Limb* a, std::size_t n, Limb* scratch);
+
+// -- Division by reciprocals (limbs_newton.cpp) -------------------------------------------
+
+// Divisors and quotients of at least this many limbs divide by a reciprocal; shorter ones by
+// halves or the schoolbook method (limbs_div.cpp). With the reciprocal already at hand (a
+// divisor prepared for many divisions, kPreparedInverseThreshold in limbs.h) the blocks alone
+// pay off from a lower size. Measured by timing both methods on random 2n-by-n divisions, n
+// from 200 to 16384 limbs.
+inline constexpr std::size_t kNewtonDivisionThreshold = 2000;
+
+// q[0..an-dn+1) = np / d and np[0..dn) = np mod d, for the normalised d[0..dn) and np of
+// an + 1 limbs whose quotient is below B^(an-dn+1). The quotient comes in blocks of at most
+// h limbs from the top down, each estimated from inverse, the Inverse of d's top h limbs;
+// with inverse nullptr, it is computed here for h = min(dn, quotient limbs).
+void DivideNewton(Limb* q, Limb* np, std::size_t an, const Limb* d, std::size_t dn,
+                  const Limb* inverse, std::size_t h);
 
 bool MulxAdxSupported();
 bool Radix52Supported();          // AVX-512F and AVX-512 IFMA

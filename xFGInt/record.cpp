@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 
+#include "platform/memory.h"
 #include "xFGInt/digit_kernels.h"
 #include "xFGInt/record_limbs.h"
 #include "xFGInt/xFGInt.h"
@@ -61,6 +62,16 @@ void FromLimbs(const Limb* a, std::size_t n, TBigSign sign, TFGInt& r) {
   const std::size_t bits =
       n == 0 ? 0 : kLimbBits * n - static_cast<std::size_t>(std::countl_zero(a[n - 1]));
   const std::size_t count = std::max<std::size_t>(1, (bits + kDigitBits - 1) / kDigitBits);
+  const std::size_t bytes = (count + 1) * sizeof(std::uint32_t);
+  if (r.Digits.capacity() < count + 1 && bytes >= kHugeWorkspace) {
+    // A fresh array this large is mapped afresh by the C library: with huge pages its first
+    // touch costs a fault per 2 MiB instead of per 4 KiB. It replaces r's array only once
+    // allocated, so a failure leaves r as it was; the old digits are not copied.
+    std::vector<std::uint32_t> fresh;
+    fresh.reserve(count + 1);
+    AdviseHugePages(fresh.data(), bytes);
+    r.Digits.swap(fresh);
+  }
   r.Digits.resize(count + 1);
   r.Digits[0] = static_cast<std::uint32_t>(count);
   gDigitKernels.limbsToDigits(a, n, r.Digits.data() + 1, count);

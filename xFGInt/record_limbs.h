@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "platform/declassify.h"
+#include "platform/memory.h"
 #include "xFGInt/limbs.h"
 #include "xFGInt/xFGInt.h"
 
@@ -115,7 +116,7 @@ public:
 
   explicit LimbBuffer(std::size_t size) {
     if (size > kInline) {
-      heap_.reset(new Limb[size]);
+      heap_ = MakeWorkspace<Limb>(size);
       data_ = heap_.get();
     }
   }
@@ -126,7 +127,7 @@ public:
 
 private:
   Limb inline_[kInline];
-  std::unique_ptr<Limb[]> heap_;
+  Workspace<Limb> heap_;
   Limb* data_ = inline_;
 };
 

@@ -57,6 +57,24 @@ std::vector<PathCombination> AvailablePaths() {
   return paths;
 }
 
+// The transform paths of the long products; each case takes one of them beside its kernel and
+// digit paths.
+struct TransformChoice {
+  detail::TransformPath path;
+  const char* name;
+};
+
+std::vector<TransformChoice> AvailableTransforms() {
+  std::vector<TransformChoice> transforms;
+  const TransformChoice all[] = {{detail::TransformPath::kPortable, "portable transform"},
+                                 {detail::TransformPath::kAvx2, "AVX2 transform"},
+                                 {detail::TransformPath::kAvx512, "AVX-512 transform"}};
+  for (const TransformChoice& t : all) {
+    if (detail::TransformPathAvailable(t.path)) transforms.push_back(t);
+  }
+  return transforms;
+}
+
 // splitmix64: neighbouring seeds give unrelated streams.
 std::uint64_t Mix(std::uint64_t x) {
   x += 0x9E3779B97F4A7C15ULL;
@@ -132,10 +150,12 @@ int Main(int argc, char** argv) {
     return 2;
   }
   const std::vector<PathCombination> paths = AvailablePaths();
+  const std::vector<TransformChoice> transforms = AvailableTransforms();
   const std::string opFlag = options.op.empty() ? "" : " --op '" + options.op + "'";
   if (!options.replay) {
-    std::printf("differential: %zu path combinations, %zu operations, first seed %llu\n",
-                paths.size(), operations.size(),
+    std::printf("differential: %zu path combinations, %zu transform paths, %zu operations, "
+                "first seed %llu\n",
+                paths.size(), transforms.size(), operations.size(),
                 static_cast<unsigned long long>(options.firstSeed));
   }
 
@@ -160,6 +180,7 @@ int Main(int argc, char** argv) {
     const std::uint64_t seed = options.firstSeed + done;
     Random random(Mix(seed));
     const PathCombination& path = paths[random.Below(paths.size())];
+    const TransformChoice& transform = transforms[random.Below(transforms.size())];
     unsigned pick = static_cast<unsigned>(random.Below(totalWeight));
     std::size_t index = 0;
     while (pick >= operations[index].weight)
@@ -167,6 +188,7 @@ int Main(int argc, char** argv) {
     const Operation& op = operations[index];
     detail::SelectKernelPath(path.kernels);
     detail::SelectDigitPath(path.digits);
+    detail::SelectTransformPath(transform.path);
     Report report;
     const auto caseStart = std::chrono::steady_clock::now();
     try {
@@ -179,8 +201,9 @@ int Main(int argc, char** argv) {
     tally.seconds +=
         std::chrono::duration<double>(std::chrono::steady_clock::now() - caseStart).count();
     if (options.replay || !report.Lines().empty()) {
-      std::printf("%s: %s on %s, seed %llu (replay: differential --seed %llu%s)\n",
+      std::printf("%s: %s on %s, %s, seed %llu (replay: differential --seed %llu%s)\n",
                   report.Lines().empty() ? "agrees" : "MISMATCH", op.name, path.name,
+                  transform.name,
                   static_cast<unsigned long long>(seed), static_cast<unsigned long long>(seed),
                   opFlag.c_str());
       for (const std::string& line : report.Lines())

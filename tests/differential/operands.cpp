@@ -7,6 +7,7 @@
 #include "xFGInt/digit_kernels.h"
 #include "xFGInt/limbs_paths.h"
 #include "xFGInt/radix52.h"
+#include "xFGInt/transform.h"
 #include "xFGInt/record_limbs.h"
 #include "xFGInt/thresholds.h"
 
@@ -34,6 +35,15 @@ const std::vector<std::size_t>& ThresholdSizes() {
           limbs.push_back(limit * multiple);
       }
     }
+    // The transform products take over from Toom-3 (the portable path's threshold lies past
+    // the driver's sizes), and the division by a reciprocal from the division by halves.
+    for (const d::TransformThresholds& t :
+         {d::kAvx2TransformThresholds, d::kAvx512TransformThresholds}) {
+      for (const std::size_t multiple : {1, 2})
+        limbs.insert(limbs.end(), {t.mul * multiple, t.sqr * multiple});
+    }
+    for (const std::size_t multiple : {1, 2})
+      limbs.push_back(d::kNewtonDivisionThreshold * multiple);
     for (const std::size_t multiple : {1, 2, 3, 4}) {
       limbs.push_back(d::kDivideByHalvesThreshold * multiple);
       limbs.push_back(d::kToDecimalSplitLimbs * multiple);

@@ -140,5 +140,30 @@ TEST(Decimal, LongTextsTakeTheSplitPathsBothWays) {
   }
 }
 
+// A million digits each way: the texts convert on the transform product, and back through
+// divisions by the powers' reciprocals, found once per conversion.
+void ExpectRoundTrip(std::size_t digits, std::uint64_t seed) {
+  RandomValues random(seed);
+  mpz_class magnitude;
+  TBigSign sign;
+  const std::string text = RandomText(random, digits, magnitude, sign);
+  TFGInt a;
+  BigFromDecimal(text, a);
+  ASSERT_TRUE(Holds(a, magnitude, sign)) << digits;
+  std::string back;
+  BigToDecimal(a, back);
+  ASSERT_EQ(back, mpz_class(sign == kNeg ? -magnitude : magnitude).get_str()) << digits;
+}
+
+TEST(Decimal, MillionDigitRoundTrip) {
+  ExpectRoundTrip(1000000, 23);
+}
+
+// The largest sizes, run by scripts/test-large.sh rather than by ctest.
+TEST(Decimal, DISABLED_LargeRoundTrips) {
+  ExpectRoundTrip(10000000, 29);
+  ExpectRoundTrip(40000000, 31);
+}
+
 }  // namespace
 }  // namespace xkit::test

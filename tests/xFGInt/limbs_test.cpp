@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tests/xFGInt/support.h"
+#include "xFGInt/limbs_paths.h"
 
 namespace xkit::test {
 namespace {
@@ -317,9 +318,21 @@ TEST_P(LimbKernels, ToomThreeProductsMatchGmp) {
   }
 }
 
+// Sizes k - 1, k and k + 1 for each k = t and 2 t, t a Karatsuba threshold of either path.
+std::vector<std::size_t> AroundKaratsuba(std::size_t detail::ProductThresholds::*threshold) {
+  std::vector<std::size_t> sizes;
+  for (const detail::ProductThresholds& t :
+       {detail::kPortableThresholds, detail::kMulxAdxThresholds}) {
+    for (const std::size_t k : {t.*threshold, 2 * (t.*threshold)}) {
+      for (const std::size_t n : {k - 1, k, k + 1})
+        sizes.push_back(n);
+    }
+  }
+  return sizes;
+}
+
 TEST_P(LimbKernels, ProductsAroundTheKaratsubaThresholds) {
-  // Each path has its own thresholds; these sizes straddle both paths' and their doubles.
-  for (const std::size_t n : {19, 20, 21, 31, 32, 33, 39, 40, 41, 63, 64, 65, 66}) {
+  for (const std::size_t n : AroundKaratsuba(&detail::ProductThresholds::mulKaratsuba)) {
     for (const std::size_t bn : {n - 1, n}) {
       const Limbs a = Make(n, 1);
       const Limbs b = Make(bn, 0);
@@ -329,7 +342,7 @@ TEST_P(LimbKernels, ProductsAroundTheKaratsubaThresholds) {
       ASSERT_EQ(FromLimbs(r), FromLimbs(a) * FromLimbs(b)) << n << " x " << bn;
     }
   }
-  for (const std::size_t n : {39, 40, 41, 79, 80, 81, 159, 160, 161, 321}) {
+  for (const std::size_t n : AroundKaratsuba(&detail::ProductThresholds::sqrKaratsuba)) {
     const Limbs a = Make(n, 1);
     Limbs r(2 * n);
     Limbs scratch(detail::SqrScratchSize(n));

@@ -118,4 +118,41 @@ std::string DigitPathName(const ::testing::TestParamInfo<detail::DigitPath>& inf
   return info.param == detail::DigitPath::kPortable ? "Portable" : "Avx2";
 }
 
+void EachTransformPath::SetUp() {
+  saved_ = detail::ActiveTransformPath();
+  if (!detail::SelectTransformPath(GetParam())) GTEST_SKIP() << "this CPU lacks the path";
+}
+
+void EachTransformPath::TearDown() {
+  detail::SelectTransformPath(saved_);
+}
+
+std::string TransformPathName(const ::testing::TestParamInfo<detail::TransformPath>& info) {
+  switch (info.param) {
+    case detail::TransformPath::kPortable:
+      return "Portable";
+    case detail::TransformPath::kAvx2:
+      return "Avx2";
+    case detail::TransformPath::kAvx512:
+      return "Avx512";
+  }
+  return "Unknown";
+}
+
 }  // namespace xkit::test
+
+namespace xkit::detail {
+
+void PrintTo(KernelPath path, std::ostream* out) {
+  *out << test::PathName({path, 0});
+}
+
+void PrintTo(DigitPath path, std::ostream* out) {
+  *out << test::DigitPathName({path, 0});
+}
+
+void PrintTo(TransformPath path, std::ostream* out) {
+  *out << test::TransformPathName({path, 0});
+}
+
+}  // namespace xkit::detail

@@ -90,6 +90,25 @@ private:
 
 std::string DigitPathName(const ::testing::TestParamInfo<detail::DigitPath>& info);
 
+// Runs the body once per transform path this CPU offers, restoring the default path after.
+class EachTransformPath : public ::testing::TestWithParam<detail::TransformPath> {
+protected:
+  void SetUp() override;
+  void TearDown() override;
+
+private:
+  detail::TransformPath saved_ = detail::TransformPath::kPortable;
+};
+
+std::string TransformPathName(const ::testing::TestParamInfo<detail::TransformPath>& info);
+
+#define XKIT_INSTANTIATE_TRANSFORM_PATHS(Suite)                                        \
+  INSTANTIATE_TEST_SUITE_P(Paths, Suite,                                               \
+                           ::testing::Values(::xkit::detail::TransformPath::kPortable, \
+                                             ::xkit::detail::TransformPath::kAvx2,     \
+                                             ::xkit::detail::TransformPath::kAvx512),  \
+                           ::xkit::test::TransformPathName)
+
 #define XKIT_INSTANTIATE_KERNEL_PATHS(Suite)                                              \
   INSTANTIATE_TEST_SUITE_P(Paths, Suite,                                                  \
                            ::testing::Values(::xkit::detail::KernelPath::kPortable,       \
@@ -108,12 +127,9 @@ std::string DigitPathName(const ::testing::TestParamInfo<detail::DigitPath>& inf
 
 namespace xkit::detail {
 
-// Parameterised tests print the paths by name.
-inline void PrintTo(KernelPath path, std::ostream* out) {
-  *out << ::xkit::test::PathName({path, 0});
-}
-inline void PrintTo(DigitPath path, std::ostream* out) {
-  *out << ::xkit::test::DigitPathName({path, 0});
-}
+// GoogleTest prints a path parameter by its name (in ctest's list too) rather than its bytes.
+void PrintTo(KernelPath path, std::ostream* out);
+void PrintTo(DigitPath path, std::ostream* out);
+void PrintTo(TransformPath path, std::ostream* out);
 
 }  // namespace xkit::detail
