@@ -49,31 +49,8 @@ struct Avx2Ops {
   }
 };
 
-using Engine = transform::Engine<Avx2Ops>;
-
-void BuildTwiddles(double* tw, double* itw, unsigned lg, std::size_t given, const double* root,
-                   double p) {
-  Engine(lg, tw, itw, p).BuildTwiddles(tw, itw, given, root);
-}
-void Forward(double* x, std::size_t live, unsigned lg, const double* tw, const double* itw,
-             double p) {
-  Engine(lg, tw, itw, p).Forward(x, live);
-}
-void Convolve(double* a, double* b, std::size_t bLive, unsigned lg, const double* tw,
-              const double* itw, double p) {
-  Engine(lg, tw, itw, p).Convolve(a, b, bLive);
-}
-void Square(double* a, unsigned lg, const double* tw, const double* itw, double p) {
-  Engine(lg, tw, itw, p).Square(a);
-}
-void Residues(const double* pieces, std::size_t blocks, unsigned c, const double* shift, double p,
-              double* out) {
-  transform::Residues<Avx2Ops>(pieces, blocks, c, shift, p, out);
-}
-void MixedRadix(const double* const* x, unsigned primes, std::size_t first, std::size_t count,
-                const double* p, const double* nInverse, const double* inverse, double* digits) {
-  transform::MixedRadix<Avx2Ops>(x, primes, first, count, p, nInverse, inverse, digits);
-}
+constexpr TransformKernels kKernels =
+    transform::PathKernels<Avx2Ops>::Make(kAvx2TransformThresholds, TransformPath::kAvx2);
 
 }  // namespace
 
@@ -89,14 +66,7 @@ bool Avx2TransformSupported() {
 }
 
 TransformKernels Avx2TransformKernels() {
-  return {BuildTwiddles,
-          Forward,
-          Convolve,
-          Square,
-          Residues,
-          MixedRadix,
-          kAvx2TransformThresholds,
-          TransformPath::kAvx2};
+  return kKernels;
 }
 
 }  // namespace xkit::detail

@@ -68,31 +68,8 @@ struct Avx512Ops {
   }
 };
 
-using Engine = transform::Engine<Avx512Ops>;
-
-void BuildTwiddles(double* tw, double* itw, unsigned lg, std::size_t given, const double* root,
-                   double p) {
-  Engine(lg, tw, itw, p).BuildTwiddles(tw, itw, given, root);
-}
-void Forward(double* x, std::size_t live, unsigned lg, const double* tw, const double* itw,
-             double p) {
-  Engine(lg, tw, itw, p).Forward(x, live);
-}
-void Convolve(double* a, double* b, std::size_t bLive, unsigned lg, const double* tw,
-              const double* itw, double p) {
-  Engine(lg, tw, itw, p).Convolve(a, b, bLive);
-}
-void Square(double* a, unsigned lg, const double* tw, const double* itw, double p) {
-  Engine(lg, tw, itw, p).Square(a);
-}
-void Residues(const double* pieces, std::size_t blocks, unsigned c, const double* shift, double p,
-              double* out) {
-  transform::Residues<Avx512Ops>(pieces, blocks, c, shift, p, out);
-}
-void MixedRadix(const double* const* x, unsigned primes, std::size_t first, std::size_t count,
-                const double* p, const double* nInverse, const double* inverse, double* digits) {
-  transform::MixedRadix<Avx512Ops>(x, primes, first, count, p, nInverse, inverse, digits);
-}
+constexpr TransformKernels kKernels =
+    transform::PathKernels<Avx512Ops>::Make(kAvx512TransformThresholds, TransformPath::kAvx512);
 
 }  // namespace
 
@@ -108,14 +85,7 @@ bool Avx512TransformSupported() {
 }
 
 TransformKernels Avx512TransformKernels() {
-  return {BuildTwiddles,
-          Forward,
-          Convolve,
-          Square,
-          Residues,
-          MixedRadix,
-          kAvx512TransformThresholds,
-          TransformPath::kAvx512};
+  return kKernels;
 }
 
 }  // namespace xkit::detail

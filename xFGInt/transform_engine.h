@@ -1,6 +1,6 @@
 // The number-theoretic transform of the transform product, written once for every CPU path.
 // A path supplies a vector type of W = 2^kLog doubles with its lane operations (the Ops class
-// below) and instantiates Engine<Ops> in its own file, compiled for its instruction set; the
+// below) and instantiates PathKernels<Ops> in its own file, compiled for its instruction set; the
 // including file includes every header it needs before it switches the instruction set on,
 // and this header includes nothing, so no shared inline function is built for a CPU that
 // might lack it.
@@ -503,5 +503,30 @@ void MixedRadix(const double* const* x, unsigned primes, Size first, Size count,
     }
   }
 }
+
+// One path's TransformKernels entry (transform.h, included before this header): each path's
+// file instantiates it with its Ops, so the kernels are built for that path's instruction set.
+template <class Ops>
+struct PathKernels {
+  static void BuildTwiddles(double* tw, double* itw, unsigned lg, Size given, const double* root,
+                            double p) {
+    Engine<Ops>(lg, tw, itw, p).BuildTwiddles(tw, itw, given, root);
+  }
+  static void Forward(double* x, Size live, unsigned lg, const double* tw, const double* itw,
+                      double p) {
+    Engine<Ops>(lg, tw, itw, p).Forward(x, live);
+  }
+  static void Convolve(double* a, double* b, Size bLive, unsigned lg, const double* tw,
+                       const double* itw, double p) {
+    Engine<Ops>(lg, tw, itw, p).Convolve(a, b, bLive);
+  }
+  static void Square(double* a, unsigned lg, const double* tw, const double* itw, double p) {
+    Engine<Ops>(lg, tw, itw, p).Square(a);
+  }
+  static constexpr TransformKernels Make(TransformThresholds thresholds, TransformPath path) {
+    return {BuildTwiddles, Forward,         Convolve,   Square,
+            Residues<Ops>, MixedRadix<Ops>, thresholds, path};
+  }
+};
 
 }  // namespace xkit::detail::transform

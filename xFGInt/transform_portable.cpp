@@ -90,32 +90,8 @@ struct ScalarOps {
   }
 };
 
-using Engine = transform::Engine<ScalarOps>;
-
-void BuildTwiddles(double* tw, double* itw, unsigned lg, std::size_t given, const double* root,
-                   double p) {
-  Engine(lg, tw, itw, p).BuildTwiddles(tw, itw, given, root);
-}
-void Forward(double* x, std::size_t live, unsigned lg, const double* tw, const double* itw,
-             double p) {
-  Engine(lg, tw, itw, p).Forward(x, live);
-}
-void Convolve(double* a, double* b, std::size_t bLive, unsigned lg, const double* tw,
-              const double* itw, double p) {
-  Engine(lg, tw, itw, p).Convolve(a, b, bLive);
-}
-void Square(double* a, unsigned lg, const double* tw, const double* itw, double p) {
-  Engine(lg, tw, itw, p).Square(a);
-}
-
-constexpr TransformKernels kPortableKernels = {BuildTwiddles,
-                                               Forward,
-                                               Convolve,
-                                               Square,
-                                               transform::Residues<ScalarOps>,
-                                               transform::MixedRadix<ScalarOps>,
-                                               kPortableTransformThresholds,
-                                               TransformPath::kPortable};
+constexpr TransformKernels kPortableKernels =
+    transform::PathKernels<ScalarOps>::Make(kPortableTransformThresholds, TransformPath::kPortable);
 
 }  // namespace
 
