@@ -115,19 +115,23 @@ TEST(Decimal, RandomTextsMatchGmp) {
   }
 }
 
+// A random text of `digits` digits converts to the value GMP reads and back to itself.
+void ExpectRoundTrip(std::size_t digits, std::uint64_t seed) {
+  RandomValues random(seed);
+  mpz_class magnitude;
+  TBigSign sign;
+  const std::string text = RandomText(random, digits, magnitude, sign);
+  TFGInt a;
+  BigFromDecimal(text, a);
+  ASSERT_TRUE(Holds(a, magnitude, sign)) << digits;
+  std::string back;
+  BigToDecimal(a, back);
+  ASSERT_EQ(back, mpz_class(sign == kNeg ? -magnitude : magnitude).get_str()) << digits;
+}
+
 TEST(Decimal, LongTextsTakeTheSplitPathsBothWays) {
-  RandomValues random(19);
-  for (const std::size_t digits : {1399u, 1400u, 1401u, 2661u, 5000u, 20011u, 61000u}) {
-    mpz_class magnitude;
-    TBigSign sign;
-    const std::string text = RandomText(random, digits, magnitude, sign);
-    TFGInt a;
-    BigFromDecimal(text, a);
-    ASSERT_TRUE(Holds(a, magnitude, sign)) << digits;
-    std::string back;
-    BigToDecimal(a, back);
-    ASSERT_EQ(back, mpz_class(sign == kNeg ? -magnitude : magnitude).get_str()) << digits;
-  }
+  for (const std::size_t digits : {1399u, 1400u, 1401u, 2661u, 5000u, 20011u, 61000u})
+    ExpectRoundTrip(digits, 19 + digits);
   // Runs of zeros and nines stress the zero-filled chunks of the split.
   for (const std::string& body :
        {"1" + std::string(5000, '0'), std::string(4321, '9'), "5" + std::string(3000, '0') + "7"}) {
@@ -142,19 +146,6 @@ TEST(Decimal, LongTextsTakeTheSplitPathsBothWays) {
 
 // A million digits each way: the texts convert on the transform product, and back through
 // divisions by the powers' reciprocals, found once per conversion.
-void ExpectRoundTrip(std::size_t digits, std::uint64_t seed) {
-  RandomValues random(seed);
-  mpz_class magnitude;
-  TBigSign sign;
-  const std::string text = RandomText(random, digits, magnitude, sign);
-  TFGInt a;
-  BigFromDecimal(text, a);
-  ASSERT_TRUE(Holds(a, magnitude, sign)) << digits;
-  std::string back;
-  BigToDecimal(a, back);
-  ASSERT_EQ(back, mpz_class(sign == kNeg ? -magnitude : magnitude).get_str()) << digits;
-}
-
 TEST(Decimal, MillionDigitRoundTrip) {
   ExpectRoundTrip(1000000, 23);
 }
