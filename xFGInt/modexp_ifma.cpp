@@ -12,7 +12,9 @@
 #if defined(__x86_64__) && defined(__GNUC__)
 // GCC 12 reports its own intrinsics' deliberately undefined vectors (_mm512_undefined_*) as
 // maybe uninitialised once they are inlined here.
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
 #endif
 

@@ -7,8 +7,14 @@
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
 
+// Every function from here to the matching pop is built for the path's instructions (GCC's
+// target pragma; clang, which ignores it, takes the same as an attribute on each function).
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2,fma"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2,fma")
+#endif
 #include "xFGInt/transform_engine.h"
 
 namespace xkit::detail {
@@ -56,7 +62,11 @@ constexpr TransformKernels kKernels =
 
 }  // namespace xkit::detail
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 namespace xkit::detail {
 

@@ -8,11 +8,19 @@
 // GCC 12 reports its own intrinsics' deliberately undefined vectors (_mm512_undefined_pd) as
 // uninitialised once they are inlined here.
 #pragma GCC diagnostic ignored "-Wuninitialized"
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
 
+// Every function from here to the matching pop is built for the path's instructions (GCC's
+// target pragma; clang, which ignores it, takes the same as an attribute on each function).
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx512f"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx512f")
+#endif
 #include "xFGInt/transform_engine.h"
 
 namespace xkit::detail {
@@ -75,7 +83,11 @@ constexpr TransformKernels kKernels =
 
 }  // namespace xkit::detail
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 namespace xkit::detail {
 
