@@ -136,10 +136,11 @@ public:
 
   std::ostream& Stream() { return *stream_; }
   bool IsStandardOutput() const { return !file_; }
-  // For a component that writes a file by name (the HTTP fetch): the temporary file of a
-  // staged output, already created with its mode; write into it in place (truncating, not
-  // replacing it) and call `Commit`. Null when the output is not staged.
-  const std::string* StagedPath() const;
+  // A staged output: a temporary file that `Commit` puts in place, so that nothing of a
+  // failed command reaches the name.
+  bool IsStaged() const;
+  // "NAME: the system's reason" when a write to the named output failed, else empty.
+  std::string WriteError() const;
   // Flushes, and for a staged output puts the file in place (synced to disk first). Throws
   // Failure with the system's reason when a write failed.
   void Commit();

@@ -119,16 +119,17 @@ int RunFetch(Args& args, Io& io) {
   if (insecure) {
     io.err << "xkit fetch: warning: --insecure: the server's certificate is not checked\n";
   }
-  // A staged file is written by the component; anything else (standard output, a device,
-  // a FIFO) gets the body as it arrives. A target that cannot be written fails here, before
-  // the request.
+  // The body goes into the output's own descriptor as it arrives, a staged file's included:
+  // the worker never creates a file by name, which an interrupt could not take back (the
+  // handler removes the temporary file, and a worker opening it by name afterwards would
+  // bring it back before the process ends). A target that cannot be written fails here,
+  // before the request.
   std::optional<Output> target;
   try {
     target.emplace(output, io.out);
   } catch (const Failure& error) {
     throw failure(error.what());
   }
-  const std::string* const staged = target->StagedPath();
 
   // The events run on this thread, inside Application.Run; a completion ends the loop.
   bool succeeded = false;
@@ -142,7 +143,8 @@ int RunFetch(Args& args, Io& io) {
 
   HeldOutput held(target->Stream());
   std::ostream heldStream(&held);
-  const bool hold = failOnError && staged == nullptr;
+  // A staged file needs no holding: under --fail an error page is never put in place.
+  const bool hold = failOnError && !target->IsStaged();
   ProgressBar bar(io.err, "fetch " + shown, CommandProgressMode(target->IsStandardOutput()));
   bool statusSeen = false;
   if (bar.Active() || hold) {
@@ -164,12 +166,7 @@ int RunFetch(Args& args, Io& io) {
   // The worker writes the output while this thread may draw the bar on standard error, which
   // must not flush standard output meanwhile.
   std::ostream* const tied = io.err.tie(nullptr);
-  if (staged != nullptr) {
-    get.FileName = *staged;
-    get.StartFileFetch();
-  } else {
-    get.StartStreamFetch(hold ? heldStream : target->Stream());
-  }
+  get.StartStreamFetch(hold ? heldStream : target->Stream());
   Application.Run();
   detail::WaitUntilNoRunningThreads();  // the worker is gone, down to its OS thread
   io.err.tie(tied);
@@ -178,13 +175,9 @@ int RunFetch(Args& args, Io& io) {
     throw failure("The server answered with status " + std::to_string(get.StatusCode()));
   }
   if (!succeeded) {
-    std::string reason = get.ErrorMessage();
-    // The staged file is ours; the user knows the target.
-    if (staged != nullptr) {
-      for (std::size_t at; (at = reason.find(*staged)) != std::string::npos;)
-        reason.replace(at, staged->size(), *output);
-    }
-    throw failure(reason);
+    // A failed write has the system's reason, which the stream alone cannot give.
+    const std::string writeError = target->WriteError();
+    throw failure(writeError.empty() ? get.ErrorMessage() : writeError);
   }
   if (target->IsStandardOutput() && size == 0) throw failure("The response has an empty body");
   if (hold) held.Release();  // a body too short for a progress report

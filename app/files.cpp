@@ -239,7 +239,10 @@ public:
   }
 
   std::ostream& Stream() { return stream_; }
-  const std::string* StagedPath() const { return temporary_ ? &temporary_->Path() : nullptr; }
+  bool IsStaged() const { return temporary_.has_value(); }
+  std::string WriteError() const {
+    return buffer_.Error() == 0 ? std::string() : name_ + ": " + Reason(buffer_.Error());
+  }
 
   void Commit() {
     stream_.flush();
@@ -307,8 +310,12 @@ Output::Output(const std::optional<std::string>& path, std::ostream& standardOut
 
 Output::~Output() = default;
 
-const std::string* Output::StagedPath() const {
-  return file_ ? file_->StagedPath() : nullptr;
+bool Output::IsStaged() const {
+  return file_ && file_->IsStaged();
+}
+
+std::string Output::WriteError() const {
+  return file_ ? file_->WriteError() : std::string();
 }
 
 void Output::Commit() {

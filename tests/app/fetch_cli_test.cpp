@@ -80,6 +80,14 @@ TEST_F(FetchCliTest, UnwritableTargetFailsBeforeTheRequest) {
   EXPECT_TRUE(server.Requests().empty());
 }
 
+TEST_F(FetchCliTest, AFailedWriteGivesTheSystemsReason) {
+  loopback::Server server([](loopback::Exchange& exchange) { exchange.Send(OkReply(kBody)); });
+  const RunResult run = RunXkit({"fetch", server.Url("/"), "-o", "/dev/full"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "xkit fetch: cannot fetch " + server.Url("/") +
+                         ": /dev/full: No space left on device\n");
+}
+
 TEST_F(FetchCliTest, StandardOutputTakesTheBodyAsItArrives) {
   // Held whole, 64 MiB would take 64 MiB more memory than 1 MiB does.
   loopback::Server server([](loopback::Exchange& exchange) {
