@@ -1,6 +1,7 @@
 // `xkit fetch` against a scripted loopback server: where the body goes, how the options shape
 // the request, and what a failure looks like.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include "support/local_nginx.h"
@@ -65,6 +66,15 @@ TEST_F(FetchCliTest, RefusedConnectionSaysSoWithoutThePassword) {
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "xkit fetch: cannot fetch http://me@" + where +
                          "/: Connection refused by 127.0.0.1 port " + std::to_string(port) + "\n");
+}
+
+TEST_F(FetchCliTest, AHostNameThatDoesNotResolveSaysSo) {
+  // A reserved name that never resolves; one short try if the resolver does not answer.
+  setenv("RES_OPTIONS", "timeout:1 attempts:1", 1);
+  const RunResult run = RunXkit({"fetch", "http://no-such-host.invalid/"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "xkit fetch: cannot fetch http://no-such-host.invalid/: "
+                     "Cannot resolve the host name no-such-host.invalid\n");
 }
 
 TEST_F(FetchCliTest, UnwritableTargetFailsBeforeTheRequest) {
