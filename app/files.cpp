@@ -246,7 +246,7 @@ public:
 
   void Commit() {
     stream_.flush();
-    if (buffer_.Error() != 0) throw Failure(name_ + ": " + Reason(buffer_.Error()));
+    if (buffer_.Error() != 0) throw Failure(WriteError());
     // Staged: the bytes reach the disk before the name does, so that after a crash the name
     // holds either the earlier file or the whole new one.
     if (temporary_ && fsync(fd_.Get()) != 0) throw Failure(name_ + ": " + Reason(errno));
