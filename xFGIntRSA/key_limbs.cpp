@@ -22,7 +22,9 @@ Limbs Magnitude(const TFGInt& a) {
 
 bool OddAndAtLeastThree(const Limbs& x) {
   if (x.empty()) return false;
-  const bool valid = ((x[0] & 1) != 0) & ((x.size() > 1) | (x[0] >= 3));  // no branch
+  // Bitwise on 0/1 words: && and || would branch on the secret low limb.
+  const Limb large = static_cast<Limb>(x.size() > 1) | static_cast<Limb>(x[0] >= 3);
+  const bool valid = ((x[0] & 1) & large) != 0;
   // Public: whether the key is in the domain; every valid key passes.
   return Declassify(valid);
 }
